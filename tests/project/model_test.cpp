@@ -22,120 +22,6 @@ Layer layerAt(float x, float y, float w, float h, const char* name = "") {
     return l;
 }
 
-TEST(ProjectDefaults, ProjectStartsEmptyWithEveryDefault) {
-    const Project p;
-    EXPECT_TRUE(p.scenes.empty());
-    EXPECT_TRUE(p.destinations.empty());
-    EXPECT_TRUE(p.savedLayouts.empty());
-    EXPECT_FALSE(p.recordWhenLive);
-    EXPECT_TRUE(p.darkMode);
-    EXPECT_EQ(p.themeName, "Studio");
-    EXPECT_EQ(p.textSizePercent, 100);
-    EXPECT_EQ(p.micDeviceId, "");
-    EXPECT_TRUE(p.voiceProcessing);
-    EXPECT_TRUE(p.desktopAudio);
-    EXPECT_FLOAT_EQ(p.micGain, 1.0f);
-    EXPECT_FLOAT_EQ(p.desktopGain, 0.8f);
-    EXPECT_FALSE(p.noiseGate);
-    EXPECT_FLOAT_EQ(p.gateDb, -45.0f);
-    EXPECT_EQ(p.micDelayMs, 0);
-    EXPECT_FALSE(p.remoteControl);
-    EXPECT_EQ(p.remotePort, 7469);
-    EXPECT_FALSE(p.localNetwork);
-    EXPECT_FALSE(p.virtualCamera);
-    EXPECT_EQ(p.virtualCameraCanvas, 0);
-    EXPECT_EQ(p.canvases[0], (CanvasSettings{1920, 1080, 30, 12000}));
-    EXPECT_EQ(p.canvases[1], (CanvasSettings{1080, 1920, 30, 8000}));
-    EXPECT_TRUE(p.recordHorizontal);
-    EXPECT_FALSE(p.recordVertical);
-    EXPECT_EQ(p.splitMinutes, 0);
-    EXPECT_EQ(p.showName, "Quillhaven");
-    EXPECT_EQ(p.fileNameTemplate, "{show} {date} {time} {canvas}");
-    EXPECT_EQ(p.recordingFolder, "");
-    EXPECT_EQ(p.backupFolder, "");
-    EXPECT_TRUE(p.safeMp4);
-    EXPECT_EQ(p.encoderPreset, EncoderPreset::Balanced);
-    EXPECT_FALSE(p.mkv);
-    EXPECT_FALSE(p.chatOnTopShown);
-    EXPECT_EQ(p.chatOnTopX, -1);
-    EXPECT_EQ(p.chatOnTopY, -1);
-    EXPECT_EQ(p.chatOnTopWidth, 360);
-    EXPECT_EQ(p.chatOnTopHeight, 480);
-    EXPECT_EQ(p.transitionMs, 400);
-    EXPECT_EQ(p.activeScene, 0);
-    EXPECT_EQ(p.prompterText, "");
-    EXPECT_FLOAT_EQ(p.prompterSpeed, 40.0f);
-    EXPECT_FLOAT_EQ(p.prompterTextSize, 44.0f);
-}
-
-TEST(ProjectDefaults, SmallRecords) {
-    EXPECT_EQ(CanvasSettings{}, (CanvasSettings{1920, 1080, 30, 12000}));
-    const Scene s;
-    EXPECT_EQ(s.name, "");
-    EXPECT_TRUE(s.layers.empty());
-    EXPECT_EQ(s.layoutPreset, -1);
-    const SavedLayout y;
-    EXPECT_EQ(y.name, "");
-    EXPECT_TRUE(y.layers.empty());
-    const Destination d;
-    EXPECT_EQ(d.id, "");
-    EXPECT_EQ(d.name, "Custom RTMP");
-    EXPECT_EQ(d.serverUrl, "");
-    EXPECT_EQ(d.canvas, 0);
-    EXPECT_EQ(d.bitrateKbps, 6000);
-    EXPECT_EQ(d.heightLimit, 0);
-    EXPECT_TRUE(d.streamHere);
-    EXPECT_EQ(d.channel, "");
-}
-
-TEST(ProjectDefaults, Layer) {
-    const Layer l;
-    EXPECT_EQ(l.name, "");
-    EXPECT_EQ(l.kind, LayerKind::Color);
-    expectRect(l.primaryRect(), 0, 0, 1920, 1080);
-    EXPECT_FLOAT_EQ(l.opacity, 1.0f);
-    EXPECT_FLOAT_EQ(l.cornerRadius, 0.0f);
-    EXPECT_EQ(l.colour, (std::array<float, 4>{0.07f, 0.07f, 0.09f, 1.0f}));
-    EXPECT_EQ(l.text, "");
-    EXPECT_FLOAT_EQ(l.fontSize, 96.0f);
-    EXPECT_EQ(l.source, "");
-    EXPECT_EQ(l.deviceIndex, 0);
-    EXPECT_FALSE(l.chromaKey);
-    EXPECT_EQ(l.keyColour, (std::array<float, 3>{0.0f, 1.0f, 0.0f}));
-    EXPECT_FLOAT_EQ(l.similarity, 0.3f);
-    EXPECT_FLOAT_EQ(l.smoothness, 0.08f);
-    EXPECT_FLOAT_EQ(l.brightness, 0.0f);
-    EXPECT_FLOAT_EQ(l.contrast, 1.0f);
-    EXPECT_FLOAT_EQ(l.saturation, 1.0f);
-    EXPECT_FALSE(l.lumaKey);
-    EXPECT_FLOAT_EQ(l.keepAbove, 0.1f);
-    EXPECT_FLOAT_EQ(l.keepBelow, 1.0f);
-    EXPECT_FLOAT_EQ(l.lumaSmoothness, 0.05f);
-    EXPECT_EQ(l.lutPath, "");
-    EXPECT_FLOAT_EQ(l.lutAmount, 1.0f);
-    EXPECT_FALSE(l.removeBackground);
-    EXPECT_EQ(l.scaling, ScalingMode::Stretch);
-    EXPECT_EQ(l.crop, (std::array<float, 4>{0, 0, 0, 0}));
-    EXPECT_FALSE(l.flipH);
-    EXPECT_FALSE(l.flipV);
-    EXPECT_FALSE(l.locked);
-    EXPECT_EQ(l.toggleKey, 0);
-    EXPECT_EQ(l.tag, "");
-    expectRect(l.secondRect(), 0, 0, 1080, 1920);
-    EXPECT_EQ(l.liveText, "");
-}
-
-TEST(ProjectDefaults, DisplayNames) {
-    EXPECT_STREQ(layerKindName(LayerKind::Color), "Color");
-    EXPECT_STREQ(layerKindName(LayerKind::GameOrApp), "Game or app");
-    EXPECT_STREQ(layerKindName(LayerKind::LiveCounter), "Live counter");
-    EXPECT_STREQ(layerKindName(8), "");
-    EXPECT_STREQ(layerKindName(-1), "");
-    EXPECT_STREQ(scalingModeName(ScalingMode::Fill), "Fill");
-    EXPECT_STREQ(encoderPresetName(EncoderPreset::Efficiency), "Efficiency");
-    EXPECT_STREQ(encoderPresetName(3), "");
-}
-
 TEST(MakeLayer, PerKindDefaultsAndVerticalRects) {
     const Layer color = makeLayer(LayerKind::Color, "Bg");
     EXPECT_EQ(color.name, "Bg");
@@ -352,17 +238,6 @@ TEST(SceneOps, Recentre) {
     l.recentre();
     expectRect(l.primaryRect(), 200, 125, 0, 0);
     expectRect(l.secondRect(), 540, 960, 0, 0);
-}
-
-TEST(SceneOps, LayerCopiesCarryEveryField) {
-    Layer a = makeLayer(LayerKind::LiveCounter, "n");
-    a.liveText = "12 watching";
-    a.lutPath = "x.cube";
-    Layer b;
-    b = a;
-    EXPECT_EQ(b, a);
-    EXPECT_EQ(b.liveText, "12 watching");
-    EXPECT_EQ(b.lutPath, "x.cube");
 }
 
 }  // namespace
