@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "app/recording_platform.h"
-#include "media/media_kit.h"
 #include "util/folders.h"
 #include "util/recording_names.h"
 #include "util/text.h"
@@ -52,10 +51,6 @@ RecordingEnvironment systemRecordingEnvironment() {
     env.defaultFolder = defaultRecordingFolder;
     return env;
 }
-
-RecordingSession::RecordingSession(MediaKit& kit, RecordingEnvironment environment)
-    : RecordingSession(kit.makeRecorder, kit.compositors[0].get(), kit.compositors[1].get(), kit.micInput.get(),
-                       std::move(environment)) {}
 
 RecordingSession::RecordingSession(RecorderFactory factory, ICompositor* horizontal, ICompositor* vertical,
                                    IAudioInput* microphone, RecordingEnvironment environment)

@@ -13,8 +13,6 @@
 #include "media/media.h"
 #include "project/project.h"
 
-struct MediaKit;
-
 // Everything the session reads from the world, so that it can run on a test's clock and disk.
 struct RecordingEnvironment {
     std::function<int64_t()> steadyNow;                                  // nanoseconds
@@ -29,7 +27,6 @@ class RecordingSession {
 public:
     using RecorderFactory = std::function<std::unique_ptr<IRecorder>(Container)>;
 
-    explicit RecordingSession(MediaKit& kit, RecordingEnvironment environment = systemRecordingEnvironment());
     RecordingSession(RecorderFactory factory, ICompositor* horizontal, ICompositor* vertical, IAudioInput* mic,
                      RecordingEnvironment environment = systemRecordingEnvironment());
     RecordingSession(const RecordingSession&) = delete;
