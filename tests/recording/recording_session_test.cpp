@@ -25,8 +25,9 @@ struct Rig {
     }
     std::string start() { return session->start(project, scene); }
     void tick(size_t audioFrames = 0) { session->tick(project, scene, std::vector<int16_t>(audioFrames * 2, 1)); }
-    std::string file(const std::string& dir, const std::string& name) { return dir + "/" + name; }
-    std::wstring path(const std::string& dir, const std::string& name) { return utf8ToWide(file(dir, name)); }
+    std::wstring path(const std::string& dir, const std::string& name) {
+        return joinPath(utf8ToWide(dir), utf8ToWide(name));
+    }
 
     std::string root, main, backup;
     Project project;
@@ -98,7 +99,7 @@ TEST(RecordingSession, NamesNeverOverwriteInEitherFolder) {
     rig.project.mkv = false;
     ASSERT_EQ(rig.start(), "");
     rig.session->stop();
-    std::ofstream(rig.file(rig.backup, "Quillhaven 2026-12-07 09-05-03 (2).mp4")) << "";
+    std::ofstream(toFsPath(rig.path(rig.backup, "Quillhaven 2026-12-07 09-05-03 (2).mp4"))) << "";
     ASSERT_EQ(rig.start(), "");
     const auto logs = rig.book.opened();
     ASSERT_EQ(logs.size(), 4u);
@@ -249,7 +250,7 @@ TEST(RecordingSession, StartFailuresAndTheirTexts) {
 
     Rig mainFails("mainfails");
     mainFails.project.recordVertical = true;
-    mainFails.book.failOpenUnder[utf8ToWide(mainFails.main + "/Quillhaven 2026-12-07 09-05-03 Vertical")] =
+    mainFails.book.failOpenUnder[mainFails.path(mainFails.main, "Quillhaven 2026-12-07 09-05-03 Vertical")] =
         "Could not create the video file";
     EXPECT_EQ(mainFails.start(), "Could not record Vertical: Could not create the video file");
     EXPECT_FALSE(mainFails.session->recording);
