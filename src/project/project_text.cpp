@@ -22,6 +22,10 @@ constexpr int kMinCanvasSide = 16, kMaxCanvasSide = 8192;
 constexpr int kMinFps = 1, kMaxFps = 240;
 constexpr int kMinCanvasKbps = 100, kMaxCanvasKbps = 200000;
 constexpr int kMaxSplitMinutes = 24 * 60;
+// The chat-on-top window's place and size end up in rectangle sums and in a
+// bitmap of that size: keep them to what a desktop can hold.
+constexpr int kMaxScreenCoordinate = 100000;
+constexpr int kMaxChatSide = 8192;
 
 // ---- writing ---------------------------------------------------------------
 
@@ -402,10 +406,10 @@ void readRecord(const Fields& f, bool version1, Project& p, std::vector<Layer>*&
     }
     case 'O':
         p.chatOnTopShown = f.boolean(1, false);
-        p.chatOnTopX = f.integer(2, -1);
-        p.chatOnTopY = f.integer(3, -1);
-        p.chatOnTopWidth = f.integer(4, 360, 200);
-        p.chatOnTopHeight = f.integer(5, 480, 160);
+        p.chatOnTopX = f.integer(2, -1, -kMaxScreenCoordinate, kMaxScreenCoordinate);
+        p.chatOnTopY = f.integer(3, -1, -kMaxScreenCoordinate, kMaxScreenCoordinate);
+        p.chatOnTopWidth = f.integer(4, 360, 200, kMaxChatSide);
+        p.chatOnTopHeight = f.integer(5, 480, 160, kMaxChatSide);
         break;
     case 'S': {
         Scene s;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -30,6 +31,8 @@ void expectSane(const Project& p, const std::string& input) {
     EXPECT_GE(p.splitMinutes, 0);
     EXPECT_LE(p.splitMinutes, 1440);
     EXPECT_TRUE(p.virtualCameraCanvas == 0 || p.virtualCameraCanvas == 1);
+    EXPECT_LE(std::abs(p.chatOnTopX) + p.chatOnTopWidth, 200000);
+    EXPECT_LE(std::abs(p.chatOnTopY) + p.chatOnTopHeight, 200000);
     EXPECT_TRUE(std::isfinite(p.micGain) && std::isfinite(p.desktopGain) &&
                 std::isfinite(p.gateDb) && std::isfinite(p.prompterSpeed) &&
                 std::isfinite(p.prompterTextSize));

@@ -457,10 +457,11 @@ TEST(ProjectText, HostileNumbersAreBounded) {
     EXPECT_EQ(p.desktopGain, 0.8f);
     EXPECT_EQ(p.gateDb, -45.0f);
     EXPECT_EQ(p.micDelayMs, 0);
-    EXPECT_EQ(p.chatOnTopX, 2147483647);
-    EXPECT_EQ(p.chatOnTopY, -2147483647 - 1);
+    // The chat window's rectangle stays small enough to add up and to draw.
+    EXPECT_EQ(p.chatOnTopX, 100000);
+    EXPECT_EQ(p.chatOnTopY, -100000);
     EXPECT_EQ(p.chatOnTopWidth, 360);
-    EXPECT_EQ(p.chatOnTopHeight, 2147483647);
+    EXPECT_EQ(p.chatOnTopHeight, 8192);
 
     // Float layer fields fall back to their defaults; "1e40" does not fit a float.
     const Layer l = layerFromLine("\tn\t1e40\tnan\t-inf\t1e40\tinf\t1e39\t-1e300\tnan\tnan\tinf\t0.5\t1");
