@@ -1,15 +1,19 @@
 #pragma once
 
-// File access by UTF-8 path, the same on every platform (wide paths on
+// Whole-file access by UTF-8 path, the same on every platform (wide paths on
 // Windows).
 
-#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace projectfile {
 
-// fopen by UTF-8 path; mode as for fopen ("rb", "wb").
-std::FILE* open(const std::string& utf8Path, const char* mode);
+// Reads the whole file into `out`. False when it cannot be opened or read.
+bool readAll(const std::string& utf8Path, std::string& out);
+
+// Creates or truncates the file and writes every byte. False on any failure;
+// a partly written file may stay behind.
+bool writeAll(const std::string& utf8Path, std::string_view bytes);
 
 // Copies `from` over `to`, replacing an existing file.
 bool copy(const std::string& from, const std::string& to);
