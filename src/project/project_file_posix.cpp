@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "project/project_file.h"
 
 namespace projectfile {
@@ -11,15 +13,16 @@ bool readAll(const std::string& utf8Path, std::string& out) {
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
     if (!f) return false;
     std::setvbuf(f, nullptr, _IONBF, 0);
+    // The file's size in one read straight into the string, then small reads
+    // until the end in case it grew meanwhile.
     out.clear();
-    size_t used = 0;
-    for (size_t block = 1 << 20;; block *= 2) {
-        out.resize(used + block);
-        const size_t n = std::fread(out.data() + used, 1, block, f);
-        used += n;
-        if (n < block) break;
+    struct stat st {};
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        out.resize(static_cast<size_t>(st.st_size));
+        out.resize(std::fread(out.data(), 1, out.size(), f));
     }
-    out.resize(used);
+    char buf[1 << 16];
+    for (size_t n; !std::ferror(f) && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
     const bool failed = std::ferror(f) != 0;  // a folder opens but cannot be read
     std::fclose(f);
     return !failed;

@@ -30,27 +30,25 @@ bool readAll(const std::string& utf8Path, std::string& out) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
+    // The file's size in one read straight into the string, then small reads
+    // until the end in case it grew meanwhile.
     out.clear();
-    // Ask for one byte more than the file's size, so that the first read
-    // normally takes it all and the second one sees the end.
-    DWORD want = 1u << 16;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(h, &size) && size.QuadPart >= 0)
-        want = static_cast<DWORD>(std::min<LONGLONG>(size.QuadPart + 1, kBlock));
     bool ok = true;
-    size_t used = 0;
-    for (;;) {
-        out.resize(used + want);
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(h, &size) && size.QuadPart > 0) {
+        const DWORD want = static_cast<DWORD>(std::min<LONGLONG>(size.QuadPart, kBlock));
+        out.resize(want);
         DWORD got = 0;
-        if (!ReadFile(h, out.data() + used, want, &got, nullptr)) {
-            ok = false;
-            break;
-        }
-        used += got;
-        if (got == 0) break;
-        want = std::max<DWORD>(want, 1u << 20);
+        ok = ReadFile(h, out.data(), want, &got, nullptr) != 0;
+        out.resize(got);
     }
-    out.resize(used);
+    char buf[1 << 16];
+    while (ok) {
+        DWORD got = 0;
+        ok = ReadFile(h, buf, sizeof buf, &got, nullptr) != 0;
+        if (got == 0) break;
+        out.append(buf, got);
+    }
     CloseHandle(h);
     return ok;
 }

@@ -434,6 +434,20 @@ void readRecord(const Fields& f, bool version1, Project& p, std::vector<Layer>*&
     }
 }
 
+// The number of L lines from `pos` up to the next S or Y line: the size of
+// the layer list that has just begun, so that it is allocated once.
+size_t layerLinesAhead(std::string_view text, size_t pos) {
+    size_t count = 0;
+    while (pos != std::string_view::npos && pos + 1 < text.size()) {
+        const char tag = text[pos + 1];
+        const bool oneChar = pos + 2 >= text.size() || text[pos + 2] == '\t' || text[pos + 2] == '\n';
+        if (oneChar && (tag == 'S' || tag == 'Y')) break;
+        if (oneChar && tag == 'L') ++count;
+        pos = text.find('\n', pos + 1);
+    }
+    return count;
+}
+
 }  // namespace
 
 std::string projectToText(const Project& p) {
@@ -546,7 +560,9 @@ bool projectFromText(std::string_view text, Project& project) {
         const size_t start = eol + 1;
         eol = text.find('\n', start);
         fields.split(text.substr(start, eol == std::string_view::npos ? eol : eol - start));
+        std::vector<Layer>* const before = current;
         readRecord(fields, version1, working, current);
+        if (current != before) current->reserve(layerLinesAhead(text, eol));
     }
     if (working.scenes.empty()) return false;
     if (working.activeScene < 0 || working.activeScene >= static_cast<int>(working.scenes.size()))
