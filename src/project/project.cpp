@@ -138,13 +138,7 @@ Layer makeLayer(int kind, const std::string& name) {
     l.kind = kind;
     switch (kind) {
     case LayerKind::Text:
-        l.text = "Your text";
-        l.fontSize = 96.0f;
-        l.colour = {1.0f, 1.0f, 1.0f, 1.0f};
-        l.x = 960.0f;
-        l.y = 540.0f;
-        l.width = l.height = 0.0f;
-        break;
+        return makeTextLayer(name, "Your text", 96.0f, 960.0f, 540.0f);
     case LayerKind::Image:
     case LayerKind::Screen:
     case LayerKind::GameOrApp:
