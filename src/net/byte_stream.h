@@ -1,0 +1,38 @@
+#pragma once
+// Connected byte streams and listening sockets shared by the RTMP client and
+// the remote-control services. Failures are plain-English texts for the user.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class ByteStream {
+public:
+    virtual ~ByteStream() = default;
+    // Sends every byte or fails; false leaves the reason in lastError().
+    virtual bool write(const uint8_t* data, size_t length) = 0;
+    // > 0 bytes read, 0 nothing within the timeout, -1 closed or failed.
+    virtual int read(uint8_t* buffer, size_t size, int timeoutMs) = 0;
+    // Safe from any thread: a blocked read or write fails promptly.
+    virtual void close() = 0;
+    virtual std::string lastError() const = 0;
+};
+
+class Listener {
+public:
+    virtual ~Listener() = default;
+    // Empty on timeout or failure.
+    virtual std::unique_ptr<ByteStream> accept(int timeoutMs) = 0;
+};
+
+// Connects to host:port (with TLS when asked; each handshake read waits at most
+// timeoutMs). Empty on failure, with the reason in error.
+std::unique_ptr<ByteStream> openStream(const std::string& host, int port, bool tls, int timeoutMs,
+                                       std::string& error);
+
+// Listens on the port, on every interface when allowLocalNetwork, else on 127.0.0.1.
+std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::string& error);
+
+// Starts the socket library once per process; safe from several threads.
+void ensureWinsock();

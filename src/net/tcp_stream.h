@@ -1,0 +1,40 @@
+#pragma once
+// The TCP ByteStream. The socket is kept as an integer wide enough for both
+// platforms' handle types so this header needs no system headers.
+
+#include "net/byte_stream.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TcpStream : public ByteStream {
+public:
+    using Socket = std::uintptr_t;
+    static constexpr Socket kNoSocket = ~Socket(0);
+
+    TcpStream() = default;
+    explicit TcpStream(Socket connected) : socket_(connected) {}
+    ~TcpStream() override;
+    TcpStream(const TcpStream&) = delete;
+    TcpStream& operator=(const TcpStream&) = delete;
+
+    // Tries every resolved address in turn; timeoutMs applies to each one.
+    bool connect(const std::string& host, int port, int timeoutMs, std::string& error);
+
+    bool write(const uint8_t* data, size_t length) override;
+    int read(uint8_t* buffer, size_t size, int timeoutMs) override;
+    void close() override;
+    std::string lastError() const override { return error_; }
+
+private:
+    Socket socket_ = kNoSocket;
+    std::atomic<bool> closed_{false};
+    std::string error_;
+};
+
+// Wraps a connected TCP stream in TLS and runs the client handshake. Builds
+// without a TLS provider return nothing with an explanation.
+std::unique_ptr<ByteStream> wrapTls(std::unique_ptr<TcpStream> inner, const std::string& host,
+                                    int timeoutMs, std::string& error);

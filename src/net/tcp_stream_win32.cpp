@@ -1,0 +1,193 @@
+// Winsock streams and listener for the Windows program.
+#include "net/tcp_stream.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+constexpr size_t kMaxSendPiece = 1048576;
+
+SOCKET sockOf(TcpStream::Socket s) { return static_cast<SOCKET>(s); }
+
+timeval toTimeval(int timeoutMs) {
+    if (timeoutMs < 0) timeoutMs = 0;
+    timeval tv;
+    tv.tv_sec = timeoutMs / 1000;
+    tv.tv_usec = (timeoutMs % 1000) * 1000;
+    return tv;
+}
+
+// 1 readable, 0 timeout, -1 error.
+int waitReadable(SOCKET s, int timeoutMs) {
+    fd_set readSet;
+    FD_ZERO(&readSet);
+    FD_SET(s, &readSet);
+    timeval tv = toTimeval(timeoutMs);
+    int r = ::select(0, &readSet, nullptr, nullptr, &tv);
+    return r == SOCKET_ERROR ? -1 : (r == 0 ? 0 : 1);
+}
+
+void setNoDelay(SOCKET s) {
+    BOOL one = TRUE;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+}
+
+SOCKET connectOne(const addrinfo* ai, int timeoutMs) {
+    SOCKET s = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
+    if (s == INVALID_SOCKET) return INVALID_SOCKET;
+    u_long nonBlocking = 1;
+    bool ok = false;
+    if (::ioctlsocket(s, FIONBIO, &nonBlocking) == 0) {
+        int r = ::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen));
+        if (r == 0) {
+            ok = true;
+        } else if (::WSAGetLastError() == WSAEWOULDBLOCK) {
+            fd_set writeSet, exceptSet;
+            FD_ZERO(&writeSet);
+            FD_ZERO(&exceptSet);
+            FD_SET(s, &writeSet);
+            FD_SET(s, &exceptSet);
+            timeval tv = toTimeval(timeoutMs);
+            int n = ::select(0, nullptr, &writeSet, &exceptSet, &tv);
+            if (n > 0 && FD_ISSET(s, &writeSet) && !FD_ISSET(s, &exceptSet)) {
+                int soError = 0;
+                int len = sizeof soError;
+                ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len) == 0 &&
+                     soError == 0;
+            }
+        }
+    }
+    u_long blocking = 0;
+    if (ok) ok = ::ioctlsocket(s, FIONBIO, &blocking) == 0;
+    if (!ok) {
+        ::closesocket(s);
+        return INVALID_SOCKET;
+    }
+    setNoDelay(s);
+    DWORD sendTimeout = 10000;
+    ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
+    return s;
+}
+
+class TcpListener : public Listener {
+public:
+    explicit TcpListener(SOCKET s) : socket_(s) {}
+    ~TcpListener() override { ::closesocket(socket_); }
+    std::unique_ptr<ByteStream> accept(int timeoutMs) override {
+        if (waitReadable(socket_, timeoutMs) != 1) return nullptr;
+        SOCKET s = ::accept(socket_, nullptr, nullptr);
+        if (s == INVALID_SOCKET) return nullptr;
+        setNoDelay(s);
+        return std::make_unique<TcpStream>(static_cast<TcpStream::Socket>(s));
+    }
+
+private:
+    SOCKET socket_;
+};
+
+}  // namespace
+
+void ensureWinsock() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+    });
+}
+
+TcpStream::~TcpStream() {
+    if (socket_ != kNoSocket) ::closesocket(sockOf(socket_));
+}
+
+bool TcpStream::connect(const std::string& host, int port, int timeoutMs, std::string& error) {
+    ensureWinsock();
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* list = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
+        if (list) ::freeaddrinfo(list);
+        error = error_ = "Could not find the server " + host;
+        return false;
+    }
+    error_ = "Could not connect to " + host + ":" + service;
+    SOCKET s = INVALID_SOCKET;
+    for (const addrinfo* ai = list; ai && s == INVALID_SOCKET; ai = ai->ai_next) s = connectOne(ai, timeoutMs);
+    ::freeaddrinfo(list);
+    if (s == INVALID_SOCKET) {
+        error = error_;
+        return false;
+    }
+    if (socket_ != kNoSocket) ::closesocket(sockOf(socket_));
+    socket_ = static_cast<Socket>(s);
+    closed_ = false;
+    error_.clear();
+    error.clear();
+    return true;
+}
+
+bool TcpStream::write(const uint8_t* data, size_t length) {
+    while (length > 0) {
+        if (closed_ || socket_ == kNoSocket) return false;
+        const int piece = static_cast<int>(std::min(length, kMaxSendPiece));
+        int sent = ::send(sockOf(socket_), reinterpret_cast<const char*>(data), piece, 0);
+        if (sent <= 0) {
+            error_ = "Connection lost";
+            return false;
+        }
+        data += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return !closed_;
+}
+
+int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
+    if (closed_ || socket_ == kNoSocket) return -1;
+    int w = waitReadable(sockOf(socket_), timeoutMs);
+    if (w == 0) return 0;
+    if (w < 0) {
+        error_ = "Connection lost";
+        return -1;
+    }
+    if (closed_) return -1;
+    int got = ::recv(sockOf(socket_), reinterpret_cast<char*>(buffer),
+                     static_cast<int>(std::min<size_t>(size, 1 << 30)), 0);
+    if (got > 0) return got;
+    if (closed_) return -1;
+    error_ = got == 0 ? "The server closed the connection" : "Connection lost";
+    return -1;
+}
+
+void TcpStream::close() {
+    if (closed_.exchange(true)) return;
+    if (socket_ != kNoSocket) ::shutdown(sockOf(socket_), SD_BOTH);
+}
+
+std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::string& error) {
+    ensureWinsock();
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        error = "No network";
+        return nullptr;
+    }
+    BOOL one = TRUE;
+    ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<u_short>(port));
+    addr.sin_addr.s_addr = htonl(allowLocalNetwork ? INADDR_ANY : INADDR_LOOPBACK);
+    if (port < 0 || port > 65535 || ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(s, 4) != 0) {
+        ::closesocket(s);
+        error = "Port " + std::to_string(port) + " is in use";
+        return nullptr;
+    }
+    error.clear();
+    return std::make_unique<TcpListener>(s);
+}
