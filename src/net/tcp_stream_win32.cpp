@@ -10,6 +10,7 @@
 namespace {
 
 constexpr size_t kMaxSendPiece = 1048576;
+constexpr int kCloseCheckMs = 100;
 
 SOCKET sockOf(TcpStream::Socket s) { return static_cast<SOCKET>(s); }
 
@@ -149,7 +150,16 @@ bool TcpStream::write(const uint8_t* data, size_t length) {
 
 int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
     if (closed_ || socket_ == kNoSocket) return -1;
-    int w = waitReadable(sockOf(socket_), timeoutMs);
+    // A shutdown from another thread does not reliably wake a select that is
+    // already waiting, so long waits go in slices that look at the flag.
+    int w = 0;
+    for (int left = timeoutMs < 0 ? 0 : timeoutMs;;) {
+        const int slice = left < kCloseCheckMs ? left : kCloseCheckMs;
+        w = waitReadable(sockOf(socket_), slice);
+        left -= slice;
+        if (w != 0 || left <= 0) break;
+        if (closed_) return -1;
+    }
     if (w == 0) return 0;
     if (w < 0) {
         error_ = "Connection lost";

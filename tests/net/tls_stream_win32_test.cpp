@@ -1,0 +1,83 @@
+#include "e2e/rtmp/peer_control.h"
+#include "e2e/rtmp/trust.h"
+#include "net/byte_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
+    PeerControl peers("e2e-peers");
+    auto echo = peers.call("echo");
+    ASSERT_EQ(echo.size(), 1u) << peers.error();
+    auto tunnel = peers.call("stunnel", {echo[0]});
+    ASSERT_EQ(tunnel.size(), 3u) << peers.error();
+    std::string error;
+    ASSERT_TRUE(trustTestCertificate(PeerControl::localPath(tunnel[2]), error)) << error;
+    auto stream = openStream("localhost", std::stoi(tunnel[1]), true, 5000, error);
+    ASSERT_TRUE(stream) << error;
+
+    // Larger than one TLS record, so it goes out as several.
+    std::vector<uint8_t> sent(200000);
+    for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7 + 3);
+    ASSERT_TRUE(stream->write(sent.data(), sent.size())) << stream->lastError();
+    std::vector<uint8_t> got;
+    uint8_t buf[7000];
+    while (got.size() < sent.size()) {
+        int n = stream->read(buf, sizeof buf, 5000);
+        ASSERT_GT(n, 0) << stream->lastError();
+        got.insert(got.end(), buf, buf + n);
+    }
+    EXPECT_TRUE(got == sent);
+    uint8_t none[4];
+    EXPECT_EQ(stream->read(none, sizeof none, 0), 0);
+
+    // Closing the tunnel ends the stream with a text, never silently.
+    peers.call("stop", {tunnel[0]});
+    EXPECT_EQ(stream->read(none, sizeof none, 5000), -1);
+    EXPECT_FALSE(stream->lastError().empty());
+}
+
+TEST(TlsStream, PlainTcpPeerIsASecureConnectionError) {
+    const int port = findFreePort();
+    std::string error;
+    auto listener = openListener(port, false, error);
+    ASSERT_TRUE(listener) << error;
+    std::thread plain([&] {
+        auto peer = listener->accept(5000);
+        if (!peer) return;
+        uint8_t buf[4096];
+        peer->read(buf, sizeof buf, 5000);
+        // What a plain RTMP server answers: its version byte and a handshake block.
+        std::vector<uint8_t> reply(1 + 1536, 0);
+        reply[0] = 0x03;
+        peer->write(reply.data(), reply.size());
+        peer->read(buf, sizeof buf, 2000);
+    });
+    auto stream = openStream("localhost", port, true, 3000, error);
+    plain.join();
+    EXPECT_FALSE(stream);
+    EXPECT_EQ(error.rfind("Secure connection refused (certificate or TLS error 0x", 0), 0u) << error;
+}
+
+TEST(TlsStream, SilentPeerDoesNotFinishTheHandshake) {
+    const int port = findFreePort();
+    std::string error;
+    auto listener = openListener(port, false, error);
+    ASSERT_TRUE(listener) << error;
+    std::thread silent([&] {
+        auto peer = listener->accept(5000);
+        if (!peer) return;
+        uint8_t buf[4096];
+        peer->read(buf, sizeof buf, 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    });
+    auto stream = openStream("localhost", port, true, 300, error);
+    silent.join();
+    EXPECT_FALSE(stream);
+    EXPECT_EQ(error, "The server did not finish the secure handshake");
+}
+
+}  // namespace
