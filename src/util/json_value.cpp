@@ -1,0 +1,267 @@
+#include <charconv>
+#include <cstdlib>
+#include <system_error>
+
+#include "util/json.h"
+#include "util/text.h"
+
+namespace {
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Exactly four hexadecimal digits at `p`: no sign, blank or "0x" prefix.
+bool readHex4(std::string_view t, std::size_t p, char32_t& v) {
+  if (p + 4 > t.size()) return false;
+  v = 0;
+  for (std::size_t i = p; i < p + 4; ++i) {
+    const int d = hexValue(t[i]);
+    if (d < 0) return false;
+    v = (v << 4) | static_cast<char32_t>(d);
+  }
+  return true;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The longest prefix at `p` that JSON's number grammar allows:
+// -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?. Nothing else ("+1", ".5",
+// "inf", "nan", "0x10") is a number.
+bool parseNumber(std::string_view t, std::size_t& pos, double& out) {
+  const std::size_t n = t.size();
+  std::size_t p = pos;
+  const bool negative = p < n && t[p] == '-';
+  if (negative) ++p;
+  if (p >= n || !isDigit(t[p])) return false;
+  const std::size_t intStart = p;
+  if (t[p] == '0') {
+    ++p;
+  } else {
+    while (p < n && isDigit(t[p])) ++p;
+  }
+  bool integral = true;
+  if (p + 1 < n && t[p] == '.' && isDigit(t[p + 1])) {
+    integral = false;
+    p += 2;
+    while (p < n && isDigit(t[p])) ++p;
+  }
+  if (p < n && (t[p] == 'e' || t[p] == 'E')) {
+    std::size_t q = p + 1;
+    if (q < n && (t[q] == '+' || t[q] == '-')) ++q;
+    if (q < n && isDigit(t[q])) {
+      integral = false;
+      p = q + 1;
+      while (p < n && isDigit(t[p])) ++p;
+    }
+  }
+  // Up to 15 digits an integer is exact in a double: the common case of
+  // counts and identifiers needs no general conversion.
+  if (integral && p - intStart <= 15) {
+    std::int64_t v = 0;
+    for (std::size_t i = intStart; i < p; ++i) v = v * 10 + (t[i] - '0');
+    out = negative ? -static_cast<double>(v) : static_cast<double>(v);
+    pos = p;
+    return true;
+  }
+  const char* first = t.data() + pos;
+  const char* last = t.data() + p;
+  double v = 0;
+  const auto res = std::from_chars(first, last, v);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Overflow to infinity and underflow to zero, as strtod rounds them;
+    // the text is known to be a plain decimal number by now.
+    const std::string copy(first, last);
+    v = std::strtod(copy.c_str(), nullptr);
+  } else if (res.ec != std::errc() || res.ptr != last) {
+    return false;
+  }
+  out = v;
+  pos = p;
+  return true;
+}
+
+bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
+  skipJsonSpace(t, pos);
+  const std::size_t n = t.size();
+  if (pos >= n) return false;
+  const char c = t[pos];
+  if (c == '{') {
+    if (depth >= kMaxJsonDepth) return false;
+    out.kind = JsonValue::Object;
+    ++pos;
+    skipJsonSpace(t, pos);
+    if (pos < n && t[pos] == '}') {
+      ++pos;
+      return true;
+    }
+    for (;;) {
+      skipJsonSpace(t, pos);
+      std::string key;
+      if (!parseJsonString(t, pos, key)) return false;
+      skipJsonSpace(t, pos);
+      if (pos >= n || t[pos] != ':') return false;
+      ++pos;
+      out.members.push_back(JsonMember{std::move(key), JsonValue{}});
+      if (!parseValue(t, pos, out.members.back().value, depth + 1)) return false;
+      skipJsonSpace(t, pos);
+      if (pos >= n) return false;
+      const char d = t[pos++];
+      if (d == '}') return true;
+      if (d != ',' || pos >= n) return false;
+    }
+  }
+  if (c == '[') {
+    if (depth >= kMaxJsonDepth) return false;
+    out.kind = JsonValue::Array;
+    ++pos;
+    skipJsonSpace(t, pos);
+    if (pos >= n) return false;
+    if (t[pos] == ']') {
+      ++pos;
+      return true;
+    }
+    for (;;) {
+      out.items.emplace_back();
+      if (!parseValue(t, pos, out.items.back(), depth + 1)) return false;
+      skipJsonSpace(t, pos);
+      if (pos >= n) return false;
+      const char d = t[pos++];
+      if (d == ']') return true;
+      if (d != ',' || pos >= n) return false;
+    }
+  }
+  if (c == '"') {
+    out.kind = JsonValue::String;
+    return parseJsonString(t, pos, out.text);
+  }
+  const std::string_view rest = t.substr(pos);
+  if (rest.starts_with("true")) {
+    out.kind = JsonValue::Bool;
+    out.boolean = true;
+    pos += 4;
+    return true;
+  }
+  if (rest.starts_with("false")) {
+    out.kind = JsonValue::Bool;
+    pos += 5;
+    return true;
+  }
+  if (rest.starts_with("null")) {
+    pos += 4;
+    return true;
+  }
+  if (!parseNumber(t, pos, out.number)) return false;
+  out.kind = JsonValue::Number;
+  return true;
+}
+
+}  // namespace
+
+void skipJsonSpace(std::string_view t, std::size_t& pos) {
+  while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\n' || t[pos] == '\r' || t[pos] == '\t')) ++pos;
+}
+
+bool parseJsonString(std::string_view t, std::size_t& pos, std::string& out) {
+  const std::size_t n = t.size();
+  if (pos >= n || t[pos] != '"') return false;
+  out.clear();
+  std::size_t p = pos + 1;
+  for (;;) {
+    const std::size_t run = p;
+    while (p < n) {
+      const unsigned char b = static_cast<unsigned char>(t[p]);
+      if (b == '"' || b == '\\' || b >= 0x80) break;
+      ++p;
+    }
+    out.append(t.data() + run, p - run);
+    if (p >= n) return false;
+    const char c = t[p];
+    if (c == '"') {
+      pos = p + 1;
+      return true;
+    }
+    if (c != '\\') {
+      // Raw bytes from the document are checked, so that whatever it holds
+      // the text handed on is valid UTF-8.
+      copyUtf8Char(out, t, p);
+      continue;
+    }
+    if (p + 1 >= n) return false;
+    const char e = t[p + 1];
+    p += 2;
+    switch (e) {
+      case 'b': out.push_back('\b'); break;
+      case 'f': out.push_back('\f'); break;
+      case 'n': out.push_back('\n'); break;
+      case 'r': out.push_back('\r'); break;
+      case 't': out.push_back('\t'); break;
+      case 'u': {
+        char32_t unit = 0;
+        if (!readHex4(t, p, unit)) return false;
+        p += 4;
+        char32_t cp = unit;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+          // Only a low surrogate completes the pair; anything else leaves the
+          // high one alone and is read on its own.
+          char32_t low = 0;
+          if (p + 6 <= n && t[p] == '\\' && t[p + 1] == 'u' && readHex4(t, p + 2, low) && low >= 0xDC00 &&
+              low <= 0xDFFF) {
+            cp = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            p += 6;
+          } else {
+            cp = kReplacementChar;
+          }
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+          cp = kReplacementChar;
+        }
+        appendUtf8(out, cp);
+        break;
+      }
+      default:
+        // An escaped byte stands for itself; a lead byte of a multi-byte
+        // sequence goes through the raw path so that it is checked whole.
+        if (static_cast<unsigned char>(e) >= 0x80) {
+          --p;
+        } else {
+          out.push_back(e);
+        }
+        break;
+    }
+  }
+}
+
+bool parseJsonValue(std::string_view text, std::size_t& pos, JsonValue& out) {
+  return parseValue(text, pos, out, 0);
+}
+
+const JsonValue& jsonNull() {
+  static const JsonValue kNull;
+  return kNull;
+}
+
+const JsonValue& JsonValue::member(std::string_view key) const {
+  for (const JsonMember& m : members) {
+    if (m.key == key) return m.value;
+  }
+  return jsonNull();
+}
+
+const JsonValue& JsonValue::item(std::int64_t i) const {
+  if (i < 0 || static_cast<std::uint64_t>(i) >= items.size()) return jsonNull();
+  return items[static_cast<std::size_t>(i)];
+}
+
+const JsonValue* JsonValue::find(std::string_view key) const {
+  for (const JsonMember& m : members) {
+    if (m.key == key) return &m.value;
+    if (const JsonValue* hit = m.value.find(key)) return hit;
+  }
+  for (const JsonValue& v : items) {
+    if (const JsonValue* hit = v.find(key)) return hit;
+  }
+  return nullptr;
+}

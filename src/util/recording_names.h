@@ -1,0 +1,20 @@
+#pragma once
+// Base names of recording files, from the user's template.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+struct FileNameFields {
+  std::string show;    // the project's show name
+  std::string scene;   // the active scene's name
+  std::string canvas;  // "Horizontal" or "Vertical"
+  std::int32_t part = 1;
+  std::tm time = {};   // local calendar time when the part's files are opened
+};
+
+// Expands {show} {scene} {canvas} {part} {date} {time} in `templateText`
+// (other braces are kept as written), replaces characters that file names
+// cannot hold with "-", trims trailing blanks and dots, and falls back to
+// "Recording" when nothing is left. No folder, no extension.
+std::string expandFileName(const std::string& templateText, const FileNameFields& fields);

@@ -1,0 +1,18 @@
+#include <gtest/gtest.h>
+
+#include "json_fuzz.h"
+#include "util_test_support.h"
+
+namespace {
+
+TEST(JsonFuzz, RandomAndMutatedInputsKeepEveryRule) {
+  // A short run with a fixed seed (reproducible); longer runs use the
+  // util_json_fuzz program.
+  const JsonFuzzResult r = runJsonFuzz(20261208, 60000, 3.0);
+  EXPECT_EQ(r.failure, "") << "input (hex): " << toHex(r.failingInput);
+  EXPECT_GT(r.inputs, 1000u);
+  EXPECT_GT(r.treesAccepted, r.inputs / 20);
+  EXPECT_GT(r.flatAccepted, r.inputs / 50);
+}
+
+}  // namespace
