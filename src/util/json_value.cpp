@@ -84,73 +84,85 @@ bool parseNumber(std::string_view t, std::size_t& pos, double& out) {
   return true;
 }
 
-bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
-  skipJsonSpace(t, pos);
+bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth);
+
+// Objects and arrays are read in functions of their own so that the frame
+// that recursion repeats stays small.
+bool parseObject(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
   const std::size_t n = t.size();
-  if (pos >= n) return false;
-  const char c = t[pos];
-  if (c == '{') {
-    if (depth >= kMaxJsonDepth) return false;
-    out.kind = JsonValue::Object;
+  out.kind = JsonValue::Object;
+  ++pos;
+  skipJsonSpace(t, pos);
+  if (pos < n && t[pos] == '}') {
     ++pos;
-    skipJsonSpace(t, pos);
-    if (pos < n && t[pos] == '}') {
-      ++pos;
-      return true;
-    }
-    for (;;) {
-      skipJsonSpace(t, pos);
-      std::string key;
-      if (!parseJsonString(t, pos, key)) return false;
-      skipJsonSpace(t, pos);
-      if (pos >= n || t[pos] != ':') return false;
-      ++pos;
-      out.members.push_back(JsonMember{std::move(key), JsonValue{}});
-      if (!parseValue(t, pos, out.members.back().value, depth + 1)) return false;
-      skipJsonSpace(t, pos);
-      if (pos >= n) return false;
-      const char d = t[pos++];
-      if (d == '}') return true;
-      if (d != ',' || pos >= n) return false;
-    }
+    return true;
   }
-  if (c == '[') {
-    if (depth >= kMaxJsonDepth) return false;
-    out.kind = JsonValue::Array;
+  for (;;) {
+    skipJsonSpace(t, pos);
+    out.members.emplace_back();
+    JsonMember& member = out.members.back();
+    if (!parseJsonString(t, pos, member.key)) return false;
+    skipJsonSpace(t, pos);
+    if (pos >= n || t[pos] != ':') return false;
     ++pos;
+    if (!parseValue(t, pos, member.value, depth + 1)) return false;
     skipJsonSpace(t, pos);
     if (pos >= n) return false;
-    if (t[pos] == ']') {
-      ++pos;
-      return true;
-    }
-    for (;;) {
-      out.items.emplace_back();
-      if (!parseValue(t, pos, out.items.back(), depth + 1)) return false;
-      skipJsonSpace(t, pos);
-      if (pos >= n) return false;
-      const char d = t[pos++];
-      if (d == ']') return true;
-      if (d != ',' || pos >= n) return false;
-    }
+    const char d = t[pos++];
+    if (d == '}') return true;
+    if (d != ',' || pos >= n) return false;
+  }
+}
+
+bool parseArray(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
+  const std::size_t n = t.size();
+  out.kind = JsonValue::Array;
+  ++pos;
+  skipJsonSpace(t, pos);
+  if (pos >= n) return false;
+  if (t[pos] == ']') {
+    ++pos;
+    return true;
+  }
+  for (;;) {
+    out.items.emplace_back();
+    if (!parseValue(t, pos, out.items.back(), depth + 1)) return false;
+    skipJsonSpace(t, pos);
+    if (pos >= n) return false;
+    const char d = t[pos++];
+    if (d == ']') return true;
+    if (d != ',' || pos >= n) return false;
+  }
+}
+
+bool startsWith(std::string_view t, std::size_t pos, std::string_view word) {
+  return t.size() - pos >= word.size() && t.compare(pos, word.size(), word) == 0;
+}
+
+bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
+  skipJsonSpace(t, pos);
+  if (pos >= t.size()) return false;
+  const char c = t[pos];
+  if (c == '{' || c == '[') {
+    if (depth >= kMaxJsonDepth) return false;
+    return c == '{' ? parseObject(t, pos, out, depth) : parseArray(t, pos, out, depth);
   }
   if (c == '"') {
     out.kind = JsonValue::String;
     return parseJsonString(t, pos, out.text);
   }
-  const std::string_view rest = t.substr(pos);
-  if (rest.starts_with("true")) {
+  if (startsWith(t, pos, "true")) {
     out.kind = JsonValue::Bool;
     out.boolean = true;
     pos += 4;
     return true;
   }
-  if (rest.starts_with("false")) {
+  if (startsWith(t, pos, "false")) {
     out.kind = JsonValue::Bool;
     pos += 5;
     return true;
   }
-  if (rest.starts_with("null")) {
+  if (startsWith(t, pos, "null")) {
     pos += 4;
     return true;
   }
