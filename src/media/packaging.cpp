@@ -138,67 +138,75 @@ int blockKernelSse2(const uint8_t* top, const uint8_t* bottom, int evenWidth, ui
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
-// 32 pixels of two rows per step. The in-lane packs scramble the order by 32-bit groups; one
-// permutation per store puts it back.
-int blockKernelAvx2(const uint8_t* top, const uint8_t* bottom,
-                                                    int evenWidth, uint8_t* yTop,
-                                                    uint8_t* yBottom, uint8_t* uv) {
-    const __m256i mask = _mm256_set1_epi32(0xFF);
-    const __m256i ones = _mm256_set1_epi16(1);
-    const __m256i c157 = _mm256_set1_epi16(157), c47 = _mm256_set1_epi16(47);
-    const __m256i c128 = _mm256_set1_epi16(128), c16 = _mm256_set1_epi16(16);
-    const __m256i c2 = _mm256_set1_epi16(2);
-    const __m256i c112 = _mm256_set1_epi16(112), c87 = _mm256_set1_epi16(87);
-    const __m256i c26 = _mm256_set1_epi16(26), c102 = _mm256_set1_epi16(102);
-    const __m256i c10 = _mm256_set1_epi16(10);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+// 32 pixels of two rows per step.
+// Luma: with the pixel bytes biased to signed (p - 128), one multiply-add of bytes gives
+// 16 (B - 128) + 157 (G - 128) and 47 (R - 128) per pixel without saturation; the bias comes back
+// in the final constant. Chroma: the bytes of neighbouring pixels are paired so that one
+// multiply-add sums each channel over a pixel pair; adding the row below gives the block sums,
+// which are rounded per channel before the U and V weights, exactly as the formula says.
+// The in-lane packs scramble 32-bit groups; one permutation per store puts them back.
+int blockKernelAvx2(const uint8_t* top, const uint8_t* bottom, int evenWidth, uint8_t* yTop,
+                    uint8_t* yBottom, uint8_t* uv) {
+    const __m256i bias = _mm256_set1_epi8(static_cast<char>(0x80));
+    const __m256i coefY = _mm256_set1_epi32(0x002F9D10);  // bytes 16, 157, 47, 0
+    const __m256i ones16 = _mm256_set1_epi16(1);
+    const __m256i ones8 = _mm256_set1_epi8(1);
+    // 28160 undoes the bias (128 * 220), 128 rounds and 4096 adds the offset 16 before the shift.
+    const __m256i yOffset = _mm256_set1_epi16(32384);
+    const __m256i c2 = _mm256_set1_epi16(2), c128 = _mm256_set1_epi16(128);
+    const __m256i coefU = _mm256_setr_epi16(112, -87, -26, 0, 112, -87, -26, 0, 112, -87, -26, 0,
+                                            112, -87, -26, 0);
+    const __m256i coefV = _mm256_setr_epi16(-10, -102, 112, 0, -10, -102, 112, 0, -10, -102, 112,
+                                            0, -10, -102, 112, 0);
+    const __m256i pairBytes = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15,
+                                               0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i uvBytes = _mm256_setr_epi8(0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15,
+                                             0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    struct Channels { __m256i b, g, r; };
-    auto split = [&](const uint8_t* p) {
-        const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-        Channels c;
-        c.b = _mm256_packs_epi32(_mm256_and_si256(p0, mask), _mm256_and_si256(p1, mask));
-        c.g = _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(p0, 8), mask),
-                                 _mm256_and_si256(_mm256_srli_epi32(p1, 8), mask));
-        c.r = _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(p0, 16), mask),
-                                 _mm256_and_si256(_mm256_srli_epi32(p1, 16), mask));
-        return c;
+    auto load = [](const uint8_t* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     };
-    auto luma = [&](const Channels& c) {
-        __m256i s = _mm256_add_epi16(_mm256_slli_epi16(c.b, 4), _mm256_mullo_epi16(c.g, c157));
-        s = _mm256_add_epi16(s, _mm256_add_epi16(_mm256_mullo_epi16(c.r, c47), c128));
-        return _mm256_add_epi16(_mm256_srli_epi16(s, 8), c16);
+    auto lumaSums = [&](__m256i px) {
+        return _mm256_madd_epi16(_mm256_maddubs_epi16(coefY, _mm256_xor_si256(px, bias)), ones16);
     };
-    auto average = [&](__m256i t0, __m256i b0, __m256i t1, __m256i b1) {
-        const __m256i s0 = _mm256_madd_epi16(_mm256_add_epi16(t0, b0), ones);
-        const __m256i s1 = _mm256_madd_epi16(_mm256_add_epi16(t1, b1), ones);
-        return _mm256_srli_epi16(_mm256_add_epi16(_mm256_packs_epi32(s0, s1), c2), 2);
+    auto luma = [&](__m256i a, __m256i b) {
+        const __m256i s = _mm256_packs_epi32(lumaSums(a), lumaSums(b));
+        return _mm256_srli_epi16(_mm256_add_epi16(s, yOffset), 8);
+    };
+    auto pairSums = [&](__m256i px) {
+        return _mm256_maddubs_epi16(_mm256_shuffle_epi8(px, pairBytes), ones8);
+    };
+    auto chroma = [&](__m256i t, __m256i b) {
+        const __m256i avg = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(pairSums(t), pairSums(b)), c2), 2);
+        return _mm256_hadd_epi32(_mm256_madd_epi16(avg, coefU), _mm256_madd_epi16(avg, coefV));
+    };
+    auto finish = [&](__m256i s) {
+        return _mm256_add_epi16(_mm256_srai_epi16(_mm256_add_epi16(s, c128), 8), c128);
     };
     int x = 0;
     for (; x + 32 <= evenWidth; x += 32) {
-        const Channels ta = split(top + x * 4), tb = split(top + x * 4 + 64);
-        const Channels ba = split(bottom + x * 4), bb = split(bottom + x * 4 + 64);
-        const __m256i yt = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(luma(ta), luma(tb)), order);
-        const __m256i yb = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(luma(ba), luma(bb)), order);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yTop + x), yt);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yBottom + x), yb);
-        const __m256i B = average(ta.b, ba.b, tb.b, bb.b);
-        const __m256i G = average(ta.g, ba.g, tb.g, bb.g);
-        const __m256i R = average(ta.r, ba.r, tb.r, bb.r);
-        __m256i u = _mm256_sub_epi16(_mm256_mullo_epi16(B, c112),
-                                     _mm256_add_epi16(_mm256_mullo_epi16(G, c87),
-                                                      _mm256_mullo_epi16(R, c26)));
-        u = _mm256_add_epi16(_mm256_srai_epi16(_mm256_add_epi16(u, c128), 8), c128);
-        __m256i v = _mm256_sub_epi16(_mm256_mullo_epi16(R, c112),
-                                     _mm256_add_epi16(_mm256_mullo_epi16(G, c102),
-                                                      _mm256_mullo_epi16(B, c10)));
-        v = _mm256_add_epi16(_mm256_srai_epi16(_mm256_add_epi16(v, c128), 8), c128);
-        const __m256i packed = _mm256_or_si256(u, _mm256_slli_epi16(v, 8));
+        const uint8_t* t = top + x * 4;
+        const uint8_t* b = bottom + x * 4;
+        const __m256i t0 = load(t), t1 = load(t + 32), t2 = load(t + 64), t3 = load(t + 96);
+        const __m256i b0 = load(b), b1 = load(b + 32), b2 = load(b + 64), b3 = load(b + 96);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yTop + x),
+                            _mm256_permutevar8x32_epi32(
+                                _mm256_packus_epi16(luma(t0, t1), luma(t2, t3)), order));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yBottom + x),
+                            _mm256_permutevar8x32_epi32(
+                                _mm256_packus_epi16(luma(b0, b1), luma(b2, b3)), order));
+        const __m256i q01 = finish(_mm256_packs_epi32(chroma(t0, b0), chroma(t1, b1)));
+        const __m256i q23 = finish(_mm256_packs_epi32(chroma(t2, b2), chroma(t3, b3)));
+        const __m256i packed = _mm256_shuffle_epi8(_mm256_packus_epi16(q01, q23), uvBytes);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(uv + x),
                             _mm256_permutevar8x32_epi32(packed, order));
     }
     return x;
 }
+#pragma GCC diagnostic pop
 #pragma GCC pop_options
 
 bool haveAvx2() {
@@ -239,66 +247,159 @@ std::vector<Axis> axisTable(int srcSize, int dstSize) {
     return t;
 }
 
-// Vertical blend of two source rows into 16-bit sums (exact: at most 255 * 256).
-void blendRows(const uint8_t* a, const uint8_t* b, int count, int fy, uint16_t* out) {
-    int i = 0;
-#if QH_X86
-    const __m128i wa = _mm_set1_epi16(static_cast<short>(256 - fy));
-    const __m128i wb = _mm_set1_epi16(static_cast<short>(fy));
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= count; i += 16) {
-        const __m128i pa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-        const __m128i pb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        const __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(pa, zero), wa),
-                                         _mm_mullo_epi16(_mm_unpacklo_epi8(pb, zero), wb));
-        const __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(pa, zero), wa),
-                                         _mm_mullo_epi16(_mm_unpackhi_epi8(pb, zero), wb));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), lo);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), hi);
-    }
-#endif
-    for (; i < count; ++i) out[i] = static_cast<uint16_t>(a[i] * (256 - fy) + b[i] * fy);
-}
+// Scaling runs columns first, as the formula does: each source row that a destination row needs is
+// blended horizontally once into 16-bit sums (at most 255 * 256), stored minus 32768 so that they
+// fit signed 16-bit lanes; two such rows are then blended vertically with one 32-bit
+// multiply-add per value. (a - 32768) w0 + (b - 32768) w1 + 32768 * 256 equals a w0 + b w1 because
+// w0 + w1 = 256, so the results are the formula's to the byte.
+constexpr int kVerticalBias = 32768 * 256 + 32768;
 
-// Horizontal blend of the 16-bit row into output bytes, with the final rounding.
-void blendColumns(const uint16_t* row, const Axis* xs, const uint16_t* weightA,
-                  const uint16_t* weightB, int dstWidth, uint8_t* out) {
-    int j = 0;
-#if QH_X86
-    const __m128i round = _mm_set1_epi32(32768);
-    for (; j + 2 <= dstWidth; j += 2) {
-        const Axis& p = xs[j];
-        const Axis& q = xs[j + 1];
-        const __m128i a = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + p.i0 * 4)),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + q.i0 * 4)));
-        const __m128i b = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + p.i1 * 4)),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + q.i1 * 4)));
-        const __m128i wa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weightA + j * 4));
-        const __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weightB + j * 4));
-        const __m128i alo = _mm_mullo_epi16(a, wa), ahi = _mm_mulhi_epu16(a, wa);
-        const __m128i blo = _mm_mullo_epi16(b, wb), bhi = _mm_mulhi_epu16(b, wb);
-        __m128i s0 = _mm_add_epi32(_mm_unpacklo_epi16(alo, ahi), _mm_unpacklo_epi16(blo, bhi));
-        __m128i s1 = _mm_add_epi32(_mm_unpackhi_epi16(alo, ahi), _mm_unpackhi_epi16(blo, bhi));
-        s0 = _mm_srli_epi32(_mm_add_epi32(s0, round), 16);
-        s1 = _mm_srli_epi32(_mm_add_epi32(s1, round), 16);
-        const __m128i w = _mm_packs_epi32(s0, s1);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j * 4), _mm_packus_epi16(w, w));
-    }
-#else
-    (void)weightA;
-    (void)weightB;
-#endif
-    for (; j < dstWidth; ++j) {
+// Destination columns [begin, end) of one source row; every column in range has x1 = x0 + 1.
+// weights: per column the pair (256 - fx, fx) four times.
+void blendColumnsPlain(const uint8_t* row, const Axis* xs, int begin, int end, int16_t* out) {
+    for (int j = begin; j < end; ++j) {
         const Axis& x = xs[j];
         for (int c = 0; c < 4; ++c) {
-            const uint32_t v = static_cast<uint32_t>(row[x.i0 * 4 + c]) * (256 - x.f) +
-                               static_cast<uint32_t>(row[x.i1 * 4 + c]) * x.f;
-            out[j * 4 + c] = static_cast<uint8_t>((v + 32768) >> 16);
+            const int v = row[x.i0 * 4 + c] * (256 - x.f) + row[x.i1 * 4 + c] * x.f;
+            out[j * 4 + c] = static_cast<int16_t>(v - 32768);
         }
     }
 }
+
+void blendRowsPlain(const int16_t* a, const int16_t* b, int begin, int end, int fy, uint8_t* out) {
+    for (int i = begin; i < end; ++i)
+        out[i] = static_cast<uint8_t>((a[i] * (256 - fy) + b[i] * fy + kVerticalBias) >> 16);
+}
+
+#if QH_X86
+int blendColumnsSse2(const uint8_t* row, const Axis* xs, const int16_t* weights, int end,
+                     int16_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bias = _mm_set1_epi32(32768);
+    auto one = [&](int j) {
+        const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + xs[j].i0 * 4));
+        const __m128i pairs = _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_si128(two, 4)), zero);
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + j * 8));
+        return _mm_sub_epi32(_mm_madd_epi16(pairs, w), bias);
+    };
+    int j = 0;
+    for (; j + 2 <= end; j += 2)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j * 4), _mm_packs_epi32(one(j), one(j + 1)));
+    return j;
+}
+
+int blendRowsSse2(const int16_t* a, const int16_t* b, int end, int fy, uint8_t* out) {
+    const __m128i w = _mm_set1_epi32(((fy & 0xFFFF) << 16) | (256 - fy));
+    const __m128i k = _mm_set1_epi32(kVerticalBias);
+    auto half = [&](__m128i lo, __m128i hi) {
+        const __m128i r0 = _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(lo, w), k), 16);
+        const __m128i r1 = _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(hi, w), k), 16);
+        return _mm_packs_epi32(r0, r1);
+    };
+    int i = 0;
+    for (; i + 16 <= end; i += 16) {
+        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 8));
+        const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 8));
+        const __m128i r0 = half(_mm_unpacklo_epi16(a0, b0), _mm_unpackhi_epi16(a0, b0));
+        const __m128i r1 = half(_mm_unpacklo_epi16(a1, b1), _mm_unpackhi_epi16(a1, b1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(r0, r1));
+    }
+    return i;
+}
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+// Four destination columns per step. When the four source pairs lie within two 16-byte windows
+// (a step of at most two source pixels between neighbours), each window is loaded once and a
+// per-group byte shuffle lays out the channel pairs; otherwise each pair is loaded on its own.
+struct ColumnGroup {
+    int8_t bytes[32];    // shuffle of the windows at x0 of columns j and j + 2
+    int16_t weights[32];  // columns j, j + 2, j + 1, j + 3, each (256 - fx, fx) four times
+    bool window;
+};
+
+std::vector<ColumnGroup> columnGroups(const Axis* xs, int end, int srcWidth) {
+    std::vector<ColumnGroup> groups(static_cast<size_t>(end / 4));
+    for (size_t g = 0; g < groups.size(); ++g) {
+        ColumnGroup& c = groups[g];
+        const int j = static_cast<int>(g) * 4;
+        const int d1 = xs[j + 1].i0 - xs[j].i0, d3 = xs[j + 3].i0 - xs[j + 2].i0;
+        c.window = d1 <= 2 && d3 <= 2 && xs[j + 2].i0 + 4 <= srcWidth;
+        const int offsets[4] = {0, d1, 0, d3};  // in pixels, lane order j, j + 1 | j + 2, j + 3
+        for (int k = 0; k < 4; ++k)
+            for (int ch = 0; ch < 4; ++ch) {
+                c.bytes[k * 8 + ch * 2] = static_cast<int8_t>(4 * offsets[k] + ch);
+                c.bytes[k * 8 + ch * 2 + 1] = static_cast<int8_t>(4 * offsets[k] + 4 + ch);
+            }
+        const int order[4] = {j, j + 2, j + 1, j + 3};
+        for (int k = 0; k < 4; ++k)
+            for (int ch = 0; ch < 4; ++ch) {
+                c.weights[k * 8 + ch * 2] = static_cast<int16_t>(256 - xs[order[k]].f);
+                c.weights[k * 8 + ch * 2 + 1] = static_cast<int16_t>(xs[order[k]].f);
+            }
+    }
+    return groups;
+}
+
+int blendColumnsAvx2(const uint8_t* row, const Axis* xs, const ColumnGroup* groups, int end,
+                     int16_t* out) {
+    const __m128i pairBytes = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i bias = _mm256_set1_epi32(32768);
+    const __m256i zero = _mm256_setzero_si256();
+    auto load8 = [&](int j) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + xs[j].i0 * 4));
+    };
+    int j = 0;
+    for (; j + 4 <= end; j += 4) {
+        const ColumnGroup& g = groups[j / 4];
+        __m256i lo, hi;  // channel pairs of columns j, j + 2 and of j + 1, j + 3
+        if (g.window) {
+            const __m256i w = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + xs[j].i0 * 4))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + xs[j + 2].i0 * 4)), 1);
+            const __m256i pairs =
+                _mm256_shuffle_epi8(w, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g.bytes)));
+            lo = _mm256_unpacklo_epi8(pairs, zero);
+            hi = _mm256_unpackhi_epi8(pairs, zero);
+        } else {
+            lo = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(_mm_unpacklo_epi64(load8(j), load8(j + 2)), pairBytes));
+            hi = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(_mm_unpacklo_epi64(load8(j + 1), load8(j + 3)), pairBytes));
+        }
+        const __m256i a = _mm256_sub_epi32(
+            _mm256_madd_epi16(lo, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g.weights))), bias);
+        const __m256i b = _mm256_sub_epi32(
+            _mm256_madd_epi16(hi, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g.weights + 16))), bias);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j * 4), _mm256_packs_epi32(a, b));
+    }
+    return j;
+}
+
+int blendRowsAvx2(const int16_t* a, const int16_t* b, int end, int fy, uint8_t* out) {
+    const __m256i w = _mm256_set1_epi32(((fy & 0xFFFF) << 16) | (256 - fy));
+    const __m256i k = _mm256_set1_epi32(kVerticalBias);
+    auto sixteen = [&](const int16_t* pa, const int16_t* pb) {
+        const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pa));
+        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pb));
+        const __m256i r0 = _mm256_srli_epi32(
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(va, vb), w), k), 16);
+        const __m256i r1 = _mm256_srli_epi32(
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(va, vb), w), k), 16);
+        return _mm256_packs_epi32(r0, r1);
+    };
+    int i = 0;
+    for (; i + 32 <= end; i += 32) {
+        const __m256i bytes = _mm256_packus_epi16(sixteen(a + i, b + i), sixteen(a + i + 16, b + i + 16));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute4x64_epi64(bytes, 0xD8));
+    }
+    return i;
+}
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+#endif
 
 }  // namespace
 
@@ -336,30 +437,71 @@ void scaleBgraBilinearReference(const uint8_t* src, int srcStride, int srcWidth,
     }
 }
 
-// Blending rows first and columns second gives the same integer sums as the column-first formula
-// (there is no rounding in between), and lets the row pass run over contiguous bytes.
 void scaleBgraBilinear(const uint8_t* src, int srcStride, int srcWidth, int srcHeight,
                        uint8_t* dst, int dstWidth, int dstHeight) {
     if (!src || !dst || srcWidth <= 0 || srcHeight <= 0 || dstWidth <= 0 || dstHeight <= 0) return;
     const std::vector<Axis> xs = axisTable(srcWidth, dstWidth);
     const std::vector<Axis> ys = axisTable(srcHeight, dstHeight);
-    // Per destination column: the two weights, each repeated for the four channels.
-    std::vector<uint16_t> weightA(static_cast<size_t>(dstWidth) * 4);
-    std::vector<uint16_t> weightB(static_cast<size_t>(dstWidth) * 4);
+    std::vector<int16_t> weights(static_cast<size_t>(dstWidth) * 8);
     for (int j = 0; j < dstWidth; ++j) {
         for (int c = 0; c < 4; ++c) {
-            weightA[static_cast<size_t>(j) * 4 + c] = static_cast<uint16_t>(256 - xs[j].f);
-            weightB[static_cast<size_t>(j) * 4 + c] = static_cast<uint16_t>(xs[j].f);
+            weights[static_cast<size_t>(j) * 8 + c * 2] = static_cast<int16_t>(256 - xs[j].f);
+            weights[static_cast<size_t>(j) * 8 + c * 2 + 1] = static_cast<int16_t>(xs[j].f);
         }
     }
-    // The padding keeps the 8-byte loads of the last pixel inside the buffer.
-    std::vector<uint16_t> row(static_cast<size_t>(srcWidth) * 4 + 8);
+    // The vector column blends read the pixel at x0 and its right neighbour in one load, so they
+    // stop before the first column whose x0 is the last source pixel.
+    int pairColumns = 0;
+    while (pairColumns < dstWidth && xs[pairColumns].i0 + 1 < srcWidth) ++pairColumns;
+
+    const int level = simdLimit.load(std::memory_order_relaxed);
+#if QH_X86
+    const bool avx2 = level >= 2 && haveAvx2();
+    const bool sse2 = level >= 1;
+#else
+    (void)level;
+#endif
+#if QH_X86
+    const std::vector<ColumnGroup> groups =
+        avx2 ? columnGroups(xs.data(), pairColumns, srcWidth) : std::vector<ColumnGroup>();
+#endif
+    auto blendColumns = [&](const uint8_t* row, int16_t* out) {
+        int done = 0;
+#if QH_X86
+        if (avx2) done = blendColumnsAvx2(row, xs.data(), groups.data(), pairColumns, out);
+        else if (sse2) done = blendColumnsSse2(row, xs.data(), weights.data(), pairColumns, out);
+#endif
+        blendColumnsPlain(row, xs.data(), done, dstWidth, out);
+    };
+    auto blendRows = [&](const int16_t* a, const int16_t* b, int fy, uint8_t* out) {
+        const int n = dstWidth * 4;
+        int done = 0;
+#if QH_X86
+        if (avx2) done = blendRowsAvx2(a, b, n, fy, out);
+        else if (sse2) done = blendRowsSse2(a, b, n, fy, out);
+#endif
+        blendRowsPlain(a, b, done, n, fy, out);
+    };
+
+    // Two cached column-blended rows; consecutive destination rows mostly share source rows.
+    const size_t rowValues = static_cast<size_t>(dstWidth) * 4;
+    std::vector<int16_t> cache(rowValues * 2);
+    int cachedRow[2] = {-1, -1};
+    auto rowFor = [&](int y, int keep) -> const int16_t* {
+        for (int k = 0; k < 2; ++k)
+            if (cachedRow[k] == y) return cache.data() + rowValues * k;
+        // Never evict the other row this destination row needs.
+        const int k = cachedRow[0] == keep ? 1 : cachedRow[1] == keep ? 0 : cachedRow[0] < cachedRow[1] ? 0 : 1;
+        cachedRow[k] = y;
+        int16_t* out = cache.data() + rowValues * k;
+        blendColumns(src + static_cast<ptrdiff_t>(y) * srcStride, out);
+        return out;
+    };
     for (int i = 0; i < dstHeight; ++i) {
         const Axis& y = ys[static_cast<size_t>(i)];
-        blendRows(src + static_cast<ptrdiff_t>(y.i0) * srcStride,
-                  src + static_cast<ptrdiff_t>(y.i1) * srcStride, srcWidth * 4, y.f, row.data());
-        blendColumns(row.data(), xs.data(), weightA.data(), weightB.data(), dstWidth,
-                     dst + static_cast<size_t>(i) * dstWidth * 4);
+        const int16_t* top = rowFor(y.i0, -2);
+        const int16_t* bottom = rowFor(y.i1, y.i0);
+        blendRows(top, bottom, y.f, dst + static_cast<size_t>(i) * rowValues);
     }
 }
 
