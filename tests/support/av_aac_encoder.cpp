@@ -7,6 +7,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 }
 
 namespace {
@@ -22,6 +23,7 @@ public:
         inputFrames = 0;
         outputFrames = 0;
         pending.clear();
+        av_log_set_level(AV_LOG_ERROR);
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
         if (!codec || sampleRate <= 0) {
             error = "AAC encoder unavailable";
