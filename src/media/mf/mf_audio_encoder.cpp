@@ -1,0 +1,69 @@
+#include "media/mf/mf_audio_encoder.h"
+
+#include <cstring>
+
+MfAudioEncoder::MfAudioEncoder() : MfAudioEncoder(mf::systemAacTransform()) {}
+
+MfAudioEncoder::MfAudioEncoder(mf::CreateAacTransform c) : create(std::move(c)) {}
+
+MfAudioEncoder::~MfAudioEncoder() { close(); }
+
+bool MfAudioEncoder::open(int rate, int bytesPerSecond) {
+    close();
+    error.clear();
+    sampleRate = rate;
+    inputFrames = 0;
+    outputFrames = 0;
+    if (rate <= 0) {
+        error = "Unsupported sample rate " + std::to_string(rate);
+        return false;
+    }
+    int32_t hr = mf::kClassNotRegistered;
+    if (create) transform = create(rate, bytesPerSecond, hr);
+    if (!transform) {
+        error = mf::withCode("AAC encoder unavailable", hr);
+        return false;
+    }
+    return true;
+}
+
+void MfAudioEncoder::encode(const int16_t* samples, uint64_t frames, std::vector<EncodedPacket>& out) {
+    if (!transform || frames == 0 || !error.empty()) return;
+    mf::TransformSample in;
+    try {
+        in.bytes.resize(static_cast<size_t>(frames) * 4);
+    } catch (const std::bad_alloc&) {
+        error = "Out of memory";
+        return;
+    }
+    std::memcpy(in.bytes.data(), samples, in.bytes.size());
+    in.time = inputFrames * 10000000 / sampleRate;
+    in.duration = static_cast<int64_t>(frames) * 10000000 / sampleRate;
+    inputFrames += static_cast<int64_t>(frames);
+    const int32_t hr = transform->processInput(in);
+    if (hr == mf::kOutOfMemory) {
+        error = "Out of memory";
+        return;
+    }
+    if (mf::failed(hr)) {
+        error = "AAC encoder rejected audio";
+        return;
+    }
+    // Times come from the count of frames produced, whatever the transform reports.
+    const int32_t r = mf::pullOutputs(*transform, false, [&](mf::TransformSample& o) {
+        if (o.bytes.empty()) return;
+        EncodedPacket p;
+        p.data = std::move(o.bytes);
+        p.time = outputFrames * 10000000 / sampleRate;
+        p.keyframe = true;
+        outputFrames += 1024;
+        out.push_back(std::move(p));
+    });
+    if (mf::failed(r)) error = "AAC encoding failed";
+}
+
+void MfAudioEncoder::close() {
+    if (!transform) return;
+    transform->endStreaming();
+    transform.reset();
+}
