@@ -10,10 +10,11 @@
 namespace {
 
 bool readFile(const std::string& path, std::vector<uint8_t>& out) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
     if (!f) return false;
-    out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return true;
+    out.resize(static_cast<size_t>(f.tellg()));
+    f.seekg(0);
+    return static_cast<bool>(f.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size())));
 }
 
 }  // namespace
