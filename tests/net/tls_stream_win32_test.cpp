@@ -4,9 +4,31 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 namespace {
+
+// A one-connection TCP peer on a free port: it reads the client hello, then
+// does what the test asks.
+struct OnePeer {
+    explicit OnePeer(std::function<void(ByteStream&)> behaviour) {
+        std::string error;
+        port = findFreePort();
+        listener = openListener(port, false, error);
+        thread = std::thread([this, behaviour] {
+            auto peer = listener ? listener->accept(5000) : nullptr;
+            if (!peer) return;
+            uint8_t buf[4096];
+            peer->read(buf, sizeof buf, 5000);
+            behaviour(*peer);
+        });
+    }
+    ~OnePeer() { thread.join(); }
+    int port = 0;
+    std::unique_ptr<Listener> listener;
+    std::thread thread;
+};
 
 TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
     PeerControl peers("e2e-peers");
@@ -41,42 +63,27 @@ TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
 }
 
 TEST(TlsStream, PlainTcpPeerIsASecureConnectionError) {
-    const int port = findFreePort();
     std::string error;
-    auto listener = openListener(port, false, error);
-    ASSERT_TRUE(listener) << error;
-    std::thread plain([&] {
-        auto peer = listener->accept(5000);
-        if (!peer) return;
-        uint8_t buf[4096];
-        peer->read(buf, sizeof buf, 5000);
-        // What a plain RTMP server answers: its version byte and a handshake block.
-        std::vector<uint8_t> reply(1 + 1536, 0);
-        reply[0] = 0x03;
-        peer->write(reply.data(), reply.size());
-        peer->read(buf, sizeof buf, 2000);
-    });
-    auto stream = openStream("localhost", port, true, 3000, error);
-    plain.join();
-    EXPECT_FALSE(stream);
+    {
+        OnePeer plain([](ByteStream& peer) {
+            // What a plain RTMP server answers: its version byte and a handshake block.
+            std::vector<uint8_t> reply(1 + 1536, 0);
+            reply[0] = 0x03;
+            peer.write(reply.data(), reply.size());
+            uint8_t buf[64];
+            peer.read(buf, sizeof buf, 2000);
+        });
+        EXPECT_FALSE(openStream("localhost", plain.port, true, 3000, error));
+    }
     EXPECT_EQ(error.rfind("Secure connection refused (certificate or TLS error 0x", 0), 0u) << error;
 }
 
 TEST(TlsStream, SilentPeerDoesNotFinishTheHandshake) {
-    const int port = findFreePort();
     std::string error;
-    auto listener = openListener(port, false, error);
-    ASSERT_TRUE(listener) << error;
-    std::thread silent([&] {
-        auto peer = listener->accept(5000);
-        if (!peer) return;
-        uint8_t buf[4096];
-        peer->read(buf, sizeof buf, 5000);
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    });
-    auto stream = openStream("localhost", port, true, 300, error);
-    silent.join();
-    EXPECT_FALSE(stream);
+    {
+        OnePeer silent([](ByteStream&) { std::this_thread::sleep_for(std::chrono::milliseconds(800)); });
+        EXPECT_FALSE(openStream("localhost", silent.port, true, 300, error));
+    }
     EXPECT_EQ(error, "The server did not finish the secure handshake");
 }
 

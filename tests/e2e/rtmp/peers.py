@@ -14,7 +14,7 @@ tab-separated fields:
   stunnel TARGETPORT         -> ok ID PORT CERTDER (TLS 1.2 in front of TARGETPORT)
   ffmpeg APP KEY             -> ok ID PORT OUTFILE (one-shot RTMP listener)
   wait ID SECONDS            -> ok EXITCODE
-  stop ID                    -> ok
+  stop ID                    -> ok (nginx: once its clients are gone)
   media SECONDS KBPS         -> ok H264FILE AACFILE (canned H.264 + AAC)
   probe FILE                 -> ok key=value ...   (what ffprobe reads back)
   quit                       -> ok, then everything is stopped
@@ -36,7 +36,7 @@ import time
 NGINX_MODULE = "/usr/lib/nginx/modules/ngx_rtmp_module.so"
 MAX_LIFETIME_S = 45 * 60
 
-procs = {}  # id -> (Popen, description)
+procs = {}  # id -> (Popen, description, port)
 procs_lock = threading.Lock()
 next_id = [1]
 state_dir = ""
@@ -65,6 +65,29 @@ def listening(port):
     return False
 
 
+def connections(port):
+    """Connections on 127.0.0.1:port other than the listening socket."""
+    want = ":%04X" % port
+    count = 0
+    try:
+        with open("/proc/net/tcp") as f:
+            for line in f.readlines()[1:]:
+                parts = line.split()
+                if parts[1].endswith(want) and parts[3] not in ("0A", "06"):  # not LISTEN, not TIME_WAIT
+                    count += 1
+    except OSError:
+        pass
+    return count
+
+
+def wait_idle(port, seconds=20):
+    """A server closes its side only after it has read the client's last
+    bytes, so no connection left means everything sent was handled."""
+    deadline = time.time() + seconds
+    while time.time() < deadline and connections(port):
+        time.sleep(0.05)
+
+
 def wait_listening(port, proc, seconds=15):
     deadline = time.time() + seconds
     while time.time() < deadline:
@@ -86,9 +109,9 @@ def new_dir(kind):
     return pid, d
 
 
-def register(pid, proc, what):
+def register(pid, proc, what, port=0):
     with procs_lock:
-        procs[pid] = (proc, what)
+        procs[pid] = (proc, what, port)
 
 
 def spawn(args, d, name):
@@ -148,7 +171,7 @@ rtmp {
 }
 """ % {"mod": NGINX_MODULE, "d": d, "port": port, "rec": rec})
     proc = spawn(["/usr/sbin/nginx", "-p", d, "-e", os.path.join(d, "error.log"), "-c", conf], d, "nginx")
-    register(pid, proc, "nginx")
+    register(pid, proc, "nginx", port)
     if not wait_listening(port, proc):
         raise RuntimeError("nginx did not start: " + tail(os.path.join(d, "error.log")))
     return [str(pid), str(port), rec]
@@ -225,6 +248,8 @@ def cmd_stop(args):
     with procs_lock:
         entry = procs.pop(int(args[0]), None)
     if entry:
+        if entry[1] == "nginx":
+            wait_idle(entry[2])
         stop_proc(entry[0])
     return []
 
@@ -300,7 +325,7 @@ def stop_all():
     with procs_lock:
         entries = list(procs.values())
         procs.clear()
-    for proc, _ in entries:
+    for proc, _, _ in entries:
         stop_proc(proc)
 
 

@@ -56,25 +56,27 @@ protected:
         return ep;
     }
 
-    // Server-to-client bytes after the handshake, fed to a chunk reader that
-    // follows the server's chunk size changes as the session does.
+    // Takes every whole message, following the server's chunk size changes
+    // as the session does.
+    static void takeMessages(RtmpChunkReader& reader, std::vector<RtmpMessage>& out) {
+        RtmpMessage m;
+        while (reader.readMessage(m)) {
+            if (m.typeId == 1 && m.payload.size() >= 4)
+                reader.setChunkSize((uint32_t(m.payload[0]) << 24 | m.payload[1] << 16 | m.payload[2] << 8 |
+                                     m.payload[3]) & 0x7FFFFFFF);
+            out.push_back(m);
+        }
+    }
+
+    // Server-to-client bytes after the handshake, in two reads cut at split.
     static std::vector<RtmpMessage> parseServerBytes(const std::vector<uint8_t>& bytes, size_t split) {
         RtmpChunkReader reader;
         std::vector<RtmpMessage> out;
-        auto drain = [&] {
-            RtmpMessage m;
-            while (reader.readMessage(m)) {
-                if (m.typeId == 1 && m.payload.size() >= 4)
-                    reader.setChunkSize((uint32_t(m.payload[0]) << 24 | m.payload[1] << 16 | m.payload[2] << 8 |
-                                         m.payload[3]) & 0x7FFFFFFF);
-                out.push_back(m);
-            }
-        };
         const size_t start = 3073;
         reader.append(bytes.data() + start, split - start);
-        drain();
+        takeMessages(reader, out);
         reader.append(bytes.data() + split, bytes.size() - split);
-        drain();
+        takeMessages(reader, out);
         EXPECT_FALSE(reader.failed());
         return out;
     }
@@ -94,17 +96,12 @@ protected:
         }
         // Byte by byte as well.
         RtmpChunkReader reader;
-        size_t count = 0;
+        std::vector<RtmpMessage> single;
         for (size_t i = 3073; i < bytes.size(); ++i) {
             reader.append(&bytes[i], 1);
-            RtmpMessage m;
-            while (reader.readMessage(m)) {
-                if (m.typeId == 1 && m.payload.size() >= 4)
-                    reader.setChunkSize((uint32_t(m.payload[0]) << 24 | m.payload[1] << 16 | m.payload[2] << 8 |
-                                         m.payload[3]) & 0x7FFFFFFF);
-                ++count;
-            }
+            takeMessages(reader, single);
         }
+        const size_t count = single.size();
         EXPECT_EQ(count, whole.size());
     }
 

@@ -36,8 +36,9 @@ TEST(RtmpsE2e, NginxBehindStunnelRecordsTheSecurePublish) {
         ASSERT_TRUE(publishCanned(session, packets, sent)) << session.error();
         session.close();
     }
-    peers.call("stop", {tunnel[0]});
+    // nginx first: it lets go once stunnel has handed over every byte.
     peers.call("stop", {nginx[0]});
+    peers.call("stop", {tunnel[0]});
     std::map<std::string, std::string> info;
     for (const std::string& field : peers.call("probe", {nginx[2] + "/secure.flv"})) {
         size_t eq = field.find('=');
