@@ -1,4 +1,7 @@
 // Side-by-side timing of the frame conversions against libyuv and libswscale on one machine.
+// Meaningful only from an optimised build without sanitizers, e.g.
+//   cmake -G Ninja -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DQH_SANITIZE=OFF
+//   cmake --build build/bench --target media_bench && build/bench/bench/media/media_bench 300
 #include "media/packaging.h"
 
 extern "C" {
@@ -18,17 +21,24 @@ extern "C" {
 
 namespace {
 
-double medianMs(const std::function<void()>& run, int reps) {
-    run();  // warm caches and lazily built tables
-    std::vector<double> t;
-    for (int i = 0; i < reps; ++i) {
-        const auto a = std::chrono::steady_clock::now();
-        run();
-        const auto b = std::chrono::steady_clock::now();
-        t.push_back(std::chrono::duration<double, std::milli>(b - a).count());
+// Runs the contenders in turn, repetition by repetition, so that load from other processes falls
+// on all of them alike; returns each one's median time in ms.
+std::vector<double> interleavedMedians(const std::vector<std::function<void()>>& runs, int reps) {
+    for (const auto& r : runs) r();  // warm caches and lazily built tables
+    std::vector<std::vector<double>> t(runs.size());
+    for (int i = 0; i < reps; ++i)
+        for (size_t k = 0; k < runs.size(); ++k) {
+            const auto a = std::chrono::steady_clock::now();
+            runs[k]();
+            const auto b = std::chrono::steady_clock::now();
+            t[k].push_back(std::chrono::duration<double, std::milli>(b - a).count());
+        }
+    std::vector<double> medians;
+    for (auto& v : t) {
+        std::sort(v.begin(), v.end());
+        medians.push_back(v[v.size() / 2]);
     }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    return medians;
 }
 
 // A smooth picture with fine noise, closer to camera content than pure noise.
@@ -47,10 +57,6 @@ std::vector<uint8_t> makeFrame(int w, int h) {
     return f;
 }
 
-void row(const char* name, double ms, double yuv, double sws) {
-    std::printf("  %-28s %8.3f ms   x libyuv %5.2f   libswscale/this %6.2f\n", name, ms, ms / yuv, sws / ms);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,71 +65,61 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> src = makeFrame(W, H);
     std::vector<uint8_t> nv12(static_cast<size_t>(W) * H * 3 / 2), ref(nv12.size());
     std::vector<uint8_t> scaled(static_cast<size_t>(DW) * DH * 4), scaledRef(scaled.size());
-
     bgraToNv12Reference(src.data(), W * 4, W, H, ref.data());
     scaleBgraBilinearReference(src.data(), W * 4, W, H, scaledRef.data(), DW, DH);
+    bool allSame = true;
+    const char* levels[] = {"plain", "SSE2", "best"};
 
-    std::printf("BGRA 1920x1080 -> NV12 (median of %d runs)\n", reps);
-    const double yuvNv12 = medianMs([&] {
-        libyuv::ARGBToNV12(src.data(), W * 4, nv12.data(), W, nv12.data() + W * H, W, W, H);
-    }, reps);
     SwsContext* toNv12 = sws_getContext(W, H, AV_PIX_FMT_BGRA, W, H, AV_PIX_FMT_NV12, SWS_BILINEAR,
                                         nullptr, nullptr, nullptr);
     sws_setColorspaceDetails(toNv12, sws_getCoefficients(SWS_CS_ITU709), 1,
                              sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
-    const double swsNv12 = medianMs([&] {
-        const uint8_t* in[1] = {src.data()};
-        const int inStride[1] = {W * 4};
-        uint8_t* out[2] = {nv12.data(), nv12.data() + W * H};
-        const int outStride[2] = {W, W};
-        sws_scale(toNv12, in, inStride, 0, H, out, outStride);
-    }, reps);
-    std::printf("  %-28s %8.3f ms\n  %-28s %8.3f ms\n", "libyuv ARGBToNV12", yuvNv12,
-                "libswscale", swsNv12);
-    bool allSame = true;
-    for (int level = 2; level >= 0; --level) {
-        setPackagingSimdLimit(level);
-        const double ms = medianMs([&] { bgraToNv12(src.data(), W * 4, W, H, nv12.data()); },
-                                   level == 0 ? std::max(5, reps / 10) : reps);
-        const bool same = nv12 == ref;
-        allSame = allSame && same;
-        char name[64];
-        std::snprintf(name, sizeof name, "bgraToNv12 (%s)%s", level == 2 ? "best" : level == 1 ? "SSE2" : "plain",
-                      same ? "" : " MISMATCH");
-        row(name, ms, yuvNv12, swsNv12);
-    }
-    setPackagingSimdLimit(2);
-
-    std::printf("BGRA 1920x1080 -> 1280x720 bilinear\n");
-    const double yuvScale = medianMs([&] {
-        libyuv::ARGBScale(src.data(), W * 4, W, H, scaled.data(), DW * 4, DW, DH, libyuv::kFilterBilinear);
-    }, reps);
     SwsContext* scaler = sws_getContext(W, H, AV_PIX_FMT_BGRA, DW, DH, AV_PIX_FMT_BGRA, SWS_BILINEAR,
                                         nullptr, nullptr, nullptr);
-    const double swsScale = medianMs([&] {
-        const uint8_t* in[1] = {src.data()};
-        const int inStride[1] = {W * 4};
-        uint8_t* out[1] = {scaled.data()};
-        const int outStride[1] = {DW * 4};
-        sws_scale(scaler, in, inStride, 0, H, out, outStride);
-    }, reps);
-    std::printf("  %-28s %8.3f ms\n  %-28s %8.3f ms\n", "libyuv ARGBScale", yuvScale, "libswscale",
-                swsScale);
-    for (int level = 2; level >= 0; --level) {
+    for (int level = 2; level >= 1; --level) {
         setPackagingSimdLimit(level);
-        const double ms = medianMs([&] {
-            scaleBgraBilinear(src.data(), W * 4, W, H, scaled.data(), DW, DH);
-        }, level == 0 ? std::max(5, reps / 10) : reps);
-        const bool same = scaled == scaledRef;
+        std::printf("\n[%s] BGRA 1920x1080 -> NV12, median of %d interleaved runs\n", levels[level], reps);
+        auto m = interleavedMedians(
+            {[&] { libyuv::ARGBToNV12(src.data(), W * 4, nv12.data(), W, nv12.data() + W * H, W, W, H); },
+             [&] {
+                 const uint8_t* in[1] = {src.data()};
+                 const int inStride[1] = {W * 4};
+                 uint8_t* out[2] = {nv12.data(), nv12.data() + W * H};
+                 const int outStride[2] = {W, W};
+                 sws_scale(toNv12, in, inStride, 0, H, out, outStride);
+             },
+             [&] { bgraToNv12(src.data(), W * 4, W, H, nv12.data()); }},
+            reps);
+        bool same = nv12 == ref;
         allSame = allSame && same;
-        char name[64];
-        std::snprintf(name, sizeof name, "scaleBgraBilinear (%s)%s",
-                      level == 2 ? "best" : level == 1 ? "SSE2" : "plain", same ? "" : " MISMATCH");
-        row(name, ms, yuvScale, swsScale);
+        std::printf("  libyuv ARGBToNV12   %7.3f ms\n  libswscale          %7.3f ms\n", m[0], m[1]);
+        std::printf("  bgraToNv12          %7.3f ms   %.2f x libyuv's time, %.1f x faster than libswscale%s\n",
+                    m[2], m[2] / m[0], m[1] / m[2], same ? "" : "   MISMATCH");
+
+        std::printf("[%s] BGRA 1920x1080 -> 1280x720 bilinear, median of %d interleaved runs\n", levels[level], reps);
+        m = interleavedMedians(
+            {[&] {
+                 libyuv::ARGBScale(src.data(), W * 4, W, H, scaled.data(), DW * 4, DW, DH,
+                                   libyuv::kFilterBilinear);
+             },
+             [&] {
+                 const uint8_t* in[1] = {src.data()};
+                 const int inStride[1] = {W * 4};
+                 uint8_t* out[1] = {scaled.data()};
+                 const int outStride[1] = {DW * 4};
+                 sws_scale(scaler, in, inStride, 0, H, out, outStride);
+             },
+             [&] { scaleBgraBilinear(src.data(), W * 4, W, H, scaled.data(), DW, DH); }},
+            reps);
+        same = scaled == scaledRef;
+        allSame = allSame && same;
+        std::printf("  libyuv ARGBScale    %7.3f ms\n  libswscale          %7.3f ms\n", m[0], m[1]);
+        std::printf("  scaleBgraBilinear   %7.3f ms   %.2f x libyuv's time, %.1f x faster than libswscale%s\n",
+                    m[2], m[2] / m[0], m[1] / m[2], same ? "" : "   MISMATCH");
     }
     setPackagingSimdLimit(2);
     sws_freeContext(toNv12);
     sws_freeContext(scaler);
-    std::printf("results byte-identical to the plain formula: %s\n", allSame ? "yes" : "NO");
+    std::printf("\nresults byte-identical to the plain formula: %s\n", allSame ? "yes" : "NO");
     return allSame ? 0 : 1;
 }

@@ -68,6 +68,22 @@ void ebmlPutMaster(std::vector<uint8_t>& out, uint32_t id, const std::vector<uin
     ebmlPutBytes(out, id, content.data(), content.size());
 }
 
+namespace {
+
+// TrackNumber, TrackUID (the same number), TrackType, CodecID and CodecPrivate of a TrackEntry.
+std::vector<uint8_t> trackHead(uint64_t number, uint64_t type, const std::string& codec,
+                               const std::vector<uint8_t>& codecPrivate) {
+    std::vector<uint8_t> t;
+    ebmlPutUInt(t, 0xD7, number);
+    ebmlPutUInt(t, 0x73C5, number);
+    ebmlPutUInt(t, 0x83, type);
+    ebmlPutString(t, 0x86, codec);
+    ebmlPutBytes(t, 0x63A2, codecPrivate.data(), codecPrivate.size());
+    return t;
+}
+
+}  // namespace
+
 bool MkvWriter::open(const std::wstring& path) {
     if (file.is_open()) file.close();
     file.clear();
@@ -107,24 +123,14 @@ void MkvWriter::writeHeader(const MkvTrackInfo& info) {
     durationPosition = static_cast<int64_t>(h.size()) - 8;
 
     std::vector<uint8_t> tracks;
-    std::vector<uint8_t> video;
-    ebmlPutUInt(video, 0xD7, 1);
-    ebmlPutUInt(video, 0x73C5, 1);
-    ebmlPutUInt(video, 0x83, 1);
-    ebmlPutString(video, 0x86, "V_MPEG4/ISO/AVC");
-    ebmlPutBytes(video, 0x63A2, info.avcC.data(), info.avcC.size());
+    std::vector<uint8_t> video = trackHead(1, 1, "V_MPEG4/ISO/AVC", info.avcC);
     std::vector<uint8_t> picture;
     ebmlPutUInt(picture, 0xB0, static_cast<uint64_t>(info.width));
     ebmlPutUInt(picture, 0xBA, static_cast<uint64_t>(info.height));
     ebmlPutMaster(video, 0xE0, picture);
     ebmlPutMaster(tracks, 0xAE, video);
     if (info.sampleRate != 0) {
-        std::vector<uint8_t> audio;
-        ebmlPutUInt(audio, 0xD7, 2);
-        ebmlPutUInt(audio, 0x73C5, 2);
-        ebmlPutUInt(audio, 0x83, 2);
-        ebmlPutString(audio, 0x86, "A_AAC");
-        ebmlPutBytes(audio, 0x63A2, info.audioSpecificConfig.data(), info.audioSpecificConfig.size());
+        std::vector<uint8_t> audio = trackHead(2, 2, "A_AAC", info.audioSpecificConfig);
         std::vector<uint8_t> sound;
         ebmlPutFloat(sound, 0xB5, static_cast<double>(info.sampleRate));
         ebmlPutUInt(sound, 0x9F, static_cast<uint64_t>(info.channels));
