@@ -4,19 +4,10 @@
 #include <string>
 
 #include "project/project_file.h"
+#include "util/text.h"
 
 namespace projectfile {
 namespace {
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
 
 // Reads and writes go straight to the file handle in large blocks: the C
 // runtime's stream functions are many times slower on a project of a few MB.
@@ -25,7 +16,7 @@ constexpr DWORD kBlock = 1u << 24;
 }  // namespace
 
 bool readAll(const std::string& utf8Path, std::string& out) {
-    const std::wstring path = widen(utf8Path);
+    const std::wstring path = utf8ToWide(utf8Path);
     if (path.empty()) return false;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -54,7 +45,7 @@ bool readAll(const std::string& utf8Path, std::string& out) {
 }
 
 bool writeAll(const std::string& utf8Path, std::string_view bytes) {
-    const std::wstring path = widen(utf8Path);
+    const std::wstring path = utf8ToWide(utf8Path);
     if (path.empty()) return false;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,13 +61,13 @@ bool writeAll(const std::string& utf8Path, std::string_view bytes) {
 }
 
 bool copy(const std::string& from, const std::string& to) {
-    const std::wstring src = widen(from), dst = widen(to);
+    const std::wstring src = utf8ToWide(from), dst = utf8ToWide(to);
     if (src.empty() || dst.empty()) return false;
     return CopyFileW(src.c_str(), dst.c_str(), FALSE) != 0;
 }
 
 bool replace(const std::string& from, const std::string& to) {
-    const std::wstring src = widen(from), dst = widen(to);
+    const std::wstring src = utf8ToWide(from), dst = utf8ToWide(to);
     if (src.empty() || dst.empty()) return false;
     return MoveFileExW(src.c_str(), dst.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
