@@ -89,7 +89,7 @@ std::string RtmpSession::connect(const RtmpEndpoint& endpoint, const std::string
     std::string openError;
     std::unique_ptr<ByteStream> opened = opener_(endpoint.host, endpoint.port, endpoint.tls, kOpenTimeoutMs, openError);
     if (!opened) {
-        error_ = aborted_ ? "Stopped" : (openError.empty() ? "Could not connect to " + endpoint.host : openError);
+        error_ = !openError.empty() ? openError : aborted_ ? "Stopped" : "Could not connect to " + endpoint.host;
         return error_;
     }
     {
