@@ -1,6 +1,7 @@
 // TLS over a TcpStream through the system's SChannel provider. Certificate
 // checks are SChannel's own defaults with the server name as the target.
 #include "net/tcp_stream.h"
+#include "util/text.h"
 
 #define SECURITY_WIN32
 #include <windows.h>
@@ -18,14 +19,6 @@ constexpr DWORD kCredFlags = SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr DWORD kContextFlags = ISC_REQ_REPLAY_DETECT | ISC_REQ_SEQUENCE_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_USE_SUPPLIED_CREDS | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 constexpr size_t kReadPiece = 16384;
-
-std::wstring widen(const std::string& s) {
-    if (s.empty()) return {};
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
 
 std::string statusText(const char* prefix, SECURITY_STATUS status, const char* suffix) {
     char code[16];
@@ -54,7 +47,7 @@ public:
             return false;
         }
         haveCredentials_ = true;
-        target_ = widen(host);
+        target_ = utf8ToWide(host);
         if (!negotiate(timeoutMs, /*fresh=*/true)) {
             error = lastError();
             return false;
