@@ -41,14 +41,10 @@ bool runOurs(int port, const std::string& key, const std::vector<CannedPacket>& 
     parseRtmpUrl("rtmp://127.0.0.1:" + std::to_string(port) + "/live", ep, error);
     const double w0 = wallNow(), c0 = cpuNow();
     PublishCounts counts;
-    {
-        RtmpSession session;
-        error = session.connect(ep, key, cannedMetadata(1280, 720, 6000));
-        if (!error.empty() || !publishCanned(session, packets, counts)) {
-            std::fprintf(stderr, "publish failed: %s %s\n", error.c_str(), session.error().c_str());
-            return false;
-        }
-        session.close();
+    error = publishAll(ep, key, cannedMetadata(1280, 720, 6000), packets, counts);
+    if (!error.empty()) {
+        std::fprintf(stderr, "publish failed: %s\n", error.c_str());
+        return false;
     }
     t.wall = wallNow() - w0;
     t.cpu = cpuNow() - c0;

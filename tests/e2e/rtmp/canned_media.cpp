@@ -124,3 +124,13 @@ StreamMetadata cannedMetadata(int width, int height, int kbps) {
     m.videoKbps = kbps;
     return m;
 }
+
+std::string publishAll(const RtmpEndpoint& endpoint, const std::string& key, const StreamMetadata& media,
+                       const std::vector<CannedPacket>& packets, PublishCounts& counts) {
+    RtmpSession session;
+    std::string error = session.connect(endpoint, key, media);
+    if (!error.empty()) return error;
+    if (!publishCanned(session, packets, counts)) return session.error();
+    session.close();
+    return {};
+}

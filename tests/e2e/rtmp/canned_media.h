@@ -30,3 +30,8 @@ struct PublishCounts {
 bool publishCanned(RtmpSession& session, const std::vector<CannedPacket>& packets, PublishCounts& counts);
 
 StreamMetadata cannedMetadata(int width, int height, int kbps);
+
+// One whole publish on a fresh session: connect, every packet, the polite
+// close. Empty on success, else the session's text.
+std::string publishAll(const RtmpEndpoint& endpoint, const std::string& key, const StreamMetadata& media,
+                       const std::vector<CannedPacket>& packets, PublishCounts& counts);

@@ -115,14 +115,9 @@ TEST_F(RtmpE2e, NginxRecordsEveryPacketSent) {
     ASSERT_EQ(nginx.size(), 3u) << peers_->error();
     LoggingRelay relay("127.0.0.1", std::stoi(nginx[1]));
     PublishCounts sent;
-    {
-        RtmpSession session;
-        ASSERT_EQ(session.connect(endpoint("rtmp://127.0.0.1:" + std::to_string(relay.port()) + "/live"), "e2e",
-                                  cannedMetadata(640, 360, 1000)),
-                  "");
-        ASSERT_TRUE(publishCanned(session, packets_, sent)) << session.error();
-        session.close();
-    }
+    ASSERT_EQ(publishAll(endpoint("rtmp://127.0.0.1:" + std::to_string(relay.port()) + "/live"), "e2e",
+                         cannedMetadata(640, 360, 1000), packets_, sent),
+              "");
     relay.finish();
     ASSERT_FALSE(peers_->call("stop", {nginx[0]}).empty()) << peers_->error();
     EXPECT_EQ(sent.video, 120);
@@ -149,14 +144,9 @@ TEST_F(RtmpE2e, FfmpegListenerRecordsEveryPacketSent) {
     ASSERT_EQ(ffmpeg.size(), 3u) << peers_->error();
     LoggingRelay relay("127.0.0.1", std::stoi(ffmpeg[1]));
     PublishCounts sent;
-    {
-        RtmpSession session;
-        ASSERT_EQ(session.connect(endpoint("rtmp://127.0.0.1:" + std::to_string(relay.port()) + "/app"), "key",
-                                  cannedMetadata(640, 360, 1000)),
-                  "");
-        ASSERT_TRUE(publishCanned(session, packets_, sent)) << session.error();
-        session.close();
-    }
+    ASSERT_EQ(publishAll(endpoint("rtmp://127.0.0.1:" + std::to_string(relay.port()) + "/app"), "key",
+                         cannedMetadata(640, 360, 1000), packets_, sent),
+              "");
     relay.finish();
     auto exit = peers_->call("wait", {ffmpeg[0], "60"});
     ASSERT_FALSE(exit.empty()) << peers_->error();
