@@ -1,5 +1,6 @@
 #include "util/recording_names.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -32,6 +33,16 @@ bool forbiddenInFileName(unsigned char c) {
   return c < 0x20 || (c < 0x80 && std::strchr("\"*/:<>?\\|", static_cast<char>(c)) != nullptr);
 }
 
+// Windows opens a device, not a file, for these names, even with an
+// extension after them: "NUL.mp4" would swallow a whole recording.
+bool isReservedDeviceName(std::string_view stem) {
+  std::string upper;
+  for (char c : stem) upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '0' &&
+         upper[3] <= '9';
+}
+
 }  // namespace
 
 std::string expandFileName(const std::string& templateText, const FileNameFields& fields) {
@@ -62,5 +73,9 @@ std::string expandFileName(const std::string& templateText, const FileNameFields
   }
   while (!out.empty() && (out.back() == ' ' || out.back() == '.')) out.pop_back();
   if (out.empty()) return "Recording";
+  const std::size_t stemEnd = std::min(out.find('.'), out.size());
+  if (isReservedDeviceName(std::string_view(out).substr(0, stemEnd))) {
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(stemEnd), '_');
+  }
   return out;
 }

@@ -16,5 +16,6 @@ struct FileNameFields {
 // Expands {show} {scene} {canvas} {part} {date} {time} in `templateText`
 // (other braces are kept as written), replaces characters that file names
 // cannot hold with "-", trims trailing blanks and dots, and falls back to
-// "Recording" when nothing is left. No folder, no extension.
+// "Recording" when nothing is left; a name that Windows reserves for a device
+// (CON, NUL, COM1, ...) gets a "_" after it. No folder, no extension.
 std::string expandFileName(const std::string& templateText, const FileNameFields& fields);

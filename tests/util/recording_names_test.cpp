@@ -59,4 +59,19 @@ TEST(RecordingNames, TrailingBlanksAndDotsGoAndEmptyGivesRecording) {
   EXPECT_EQ(expandFileName(". name", sample()), ". name");
 }
 
+// A recording named after a device would be written into the device.
+TEST(RecordingNames, DeviceNamesAreNotUsedAsTheyStand) {
+  FileNameFields f = sample();
+  for (const char* show : {"CON", "nul", "Aux", "PRN", "COM1", "lpt9", "COM0"}) {
+    f.show = show;
+    EXPECT_EQ(expandFileName("{show}", f), std::string(show) + "_") << show;
+  }
+  f.show = "NUL";
+  EXPECT_EQ(expandFileName("{show}.{part}", f), "NUL_.01");
+  for (const char* show : {"Console", "COM10", "COMA", "NULL", "my CON", "xNUL"}) {
+    f.show = show;
+    EXPECT_EQ(expandFileName("{show}", f), show) << show;
+  }
+}
+
 }  // namespace
