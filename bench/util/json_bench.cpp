@@ -3,6 +3,10 @@
 // with escapes, counts, flags and long opaque tokens.
 //
 // util_json_bench [seconds per reader]
+//
+// Figures mean something only from a build without the sanitisers:
+//   cmake -G Ninja -S . -B build/bench -DQH_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release
+//   cmake --build build/bench --target util_json_bench && build/bench/bench/util/util_json_bench
 
 #include <nlohmann/json.hpp>
 
@@ -20,7 +24,10 @@ class PageData {
  public:
   std::string build(std::size_t targetBytes) {
     std::string out = "{\"responseContext\":{\"serviceParams\":[";
-    for (int i = 0; i < 8; ++i) out += (i ? "," : "") + param(i);
+    for (int i = 0; i < 8; ++i) {
+      if (i) out += ",";
+      out += param(i);
+    }
     out += "],\"maxAgeSeconds\":300,\"mainAppWebInfo\":{\"graftUrl\":\"\\/feed\\/live\",\"isWebNativeShare\":true}},";
     out += "\"contents\":{\"sectionList\":{\"sections\":[";
     bool first = true;

@@ -1,6 +1,7 @@
 // The shell services on real windows and dialogs (run under Wine).
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 
@@ -103,8 +104,23 @@ TEST(ShellDialogs, CancelledFilePickerGivesEmpty) {
   {
     DialogDriver driver(L"", IDCANCEL);
     picked = openImageFileDialog(window.get());
+    EXPECT_TRUE(driver.found());
   }
   EXPECT_EQ(picked, "");
+}
+
+TEST(ShellDialogs, CancelledFolderPickerGivesEmpty) {
+  // The studio's main thread is a single-threaded apartment.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  TestWindow window;
+  std::string picked = "not called";
+  {
+    DialogDriver driver(L"", IDCANCEL);
+    picked = pickFolder(window.get());
+    EXPECT_TRUE(driver.found());
+  }
+  EXPECT_EQ(picked, "");
+  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 TEST(ShellDialogs, PickedPathOutsideTheCodePageArrivesAsUtf8) {
@@ -116,6 +132,7 @@ TEST(ShellDialogs, PickedPathOutsideTheCodePageArrivesAsUtf8) {
   {
     DialogDriver driver(file, IDOK);
     picked = pickOpenFile(window.get(), imageFileFilters());
+    EXPECT_TRUE(driver.found());
   }
   EXPECT_EQ(utf8ToWide(picked), file);
   EXPECT_EQ(picked, wideToUtf8(file));
