@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -60,27 +61,39 @@ TEST(ShellWindows, CaptionCommandsMaximizeRestoreMinimizeAndClose) {
 }
 
 // Works a dialog of this process from another thread, as a user would: waits
-// for it to appear, then optionally types a file name, then presses a button.
+// for it to appear, then optionally types a file name, then presses a button,
+// and presses again if the dialog is still there a while later (a slow start
+// may swallow the first press). Stops when the dialog call has returned.
 class DialogDriver {
  public:
   DialogDriver(std::wstring fileName, int button) : fileName_(std::move(fileName)), button_(button) {
     thread_ = std::thread([this] { run(); });
   }
-  ~DialogDriver() { thread_.join(); }
+  ~DialogDriver() {
+    done_ = true;
+    thread_.join();
+  }
   bool found() const { return found_; }
 
  private:
-  void run() {
+  static HWND findDialog() {
     const DWORD pid = GetCurrentProcessId();
-    for (int i = 0; i < 200 && !found_; ++i) {
+    HWND dialog = nullptr;
+    while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(dialog, &owner);
+      if (owner == pid && IsWindowVisible(dialog)) return dialog;
+    }
+    return nullptr;
+  }
+
+  void run() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    auto lastPress = std::chrono::steady_clock::time_point{};
+    while (!done_ && std::chrono::steady_clock::now() < deadline) {
       Sleep(50);
-      HWND dialog = nullptr;
-      while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(dialog, &owner);
-        if (owner == pid && IsWindowVisible(dialog)) break;
-      }
-      if (!dialog) continue;
+      const HWND dialog = findDialog();
+      if (!dialog || std::chrono::steady_clock::now() - lastPress < std::chrono::seconds(2)) continue;
       found_ = true;
       if (!fileName_.empty()) {
         // The file-name box of the open dialog (an edit, or the edit inside a combo box).
@@ -89,12 +102,14 @@ class DialogDriver {
         SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName_.c_str()));
       }
       PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
+      lastPress = std::chrono::steady_clock::now();
     }
   }
 
   std::wstring fileName_;
   int button_;
   std::atomic<bool> found_{false};
+  std::atomic<bool> done_{false};
   std::thread thread_;
 };
 
