@@ -1,0 +1,173 @@
+// CPU cost of going live, without the encoders: the main thread's pushMedia (canvas
+// read-back, scaling, queueing) and every sender thread (FLV wrapping, RTMP chunking,
+// socket writes) while two destinations stream to a local nginx in real time.
+//
+// The encoders are stand-ins that cost nothing and hand out packets of the size the
+// destination's bit rate gives, so what is measured is the live path itself.
+//
+//   live_bench [seconds]     (default 10 per case)
+#include <pthread.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "live/live_session.h"
+#include "live/session/live_fakes.h"
+#include "nginx_peer.h"
+
+namespace {
+
+double threadCpuSeconds(pthread_t thread) {
+    clockid_t id;
+    if (pthread_getcpuclockid(thread, &id) != 0) return 0;
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double ownCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+std::vector<uint8_t> nal(uint8_t header, size_t size) {
+    std::vector<uint8_t> out = {0, 0, 0, 1, header};
+    for (size_t i = 0; i < size; ++i) out.push_back(uint8_t(i * 131 + 7) | 1);
+    return out;
+}
+
+// Packets of realistic size at no encoding cost.
+class SizedVideoEncoder : public IVideoPacketEncoder {
+public:
+    bool open(const VideoEncoderSettings& s) override {
+        settings = s;
+        const size_t perFrame = size_t(s.bitrate) / 8 / size_t(s.fps);
+        key = nal(0x67, 12);
+        const auto pps = nal(0x68, 4);
+        key.insert(key.end(), pps.begin(), pps.end());
+        const auto idr = nal(0x65, perFrame * 4);
+        key.insert(key.end(), idr.begin(), idr.end());
+        inter = nal(0x41, perFrame * 9 / 10);
+        return true;
+    }
+    void encode(const uint8_t* pixels, int, int64_t frame, std::vector<EncodedPacket>& out) override {
+        sink += pixels[0];
+        EncodedPacket p;
+        p.keyframe = frame % (settings.fps * settings.keyframeSeconds) == 0;
+        p.data = p.keyframe ? key : inter;
+        p.time = frame * 10000000 / settings.fps;
+        out.push_back(std::move(p));
+    }
+    void close() override {}
+    std::string lastError() const override { return ""; }
+    std::string name() const override { return "sized"; }
+
+    VideoEncoderSettings settings;
+    std::vector<uint8_t> key, inter;
+    unsigned sink = 0;
+};
+
+class SizedAudioEncoder : public IAudioPacketEncoder {
+public:
+    bool open(int, int bytesPerSecond) override {
+        frameBytes = size_t(bytesPerSecond) * 1024 / 48000;
+        return true;
+    }
+    void encode(const int16_t*, uint64_t frames, std::vector<EncodedPacket>& out) override {
+        pending += frames;
+        while (pending >= 1024) {
+            EncodedPacket p;
+            p.data.assign(frameBytes, 0x5A);
+            p.time = int64_t(total) * 10000000 / 48000;
+            p.keyframe = true;
+            out.push_back(std::move(p));
+            total += 1024;
+            pending -= 1024;
+        }
+    }
+    void close() override {}
+    std::string lastError() const override { return ""; }
+
+    size_t frameBytes = 0;
+    uint64_t pending = 0, total = 0;
+};
+
+struct Case {
+    const char* name;
+    int heightLimit;
+};
+
+void runCase(const Case& c, double seconds, const std::string& folder) {
+    NginxRtmpPeer peer(folder, {"a", "b"});
+    if (!peer.start()) {
+        std::printf("%s: %s\n", c.name, peer.lastError().c_str());
+        return;
+    }
+    livefake::PixelCanvas horizontal(1920, 1080, 1920 * 4), vertical(1080, 1920, 1080 * 4);
+    LiveMediaAccess access;
+    access.makeVideoEncoder = [] { return std::make_unique<SizedVideoEncoder>(); };
+    access.makeAudioEncoder = [] { return std::make_unique<SizedAudioEncoder>(); };
+    access.compositor = [&](int canvas) -> ICompositor* { return canvas == 0 ? &horizontal : &vertical; };
+    LiveSession session(access);
+
+    Project project;
+    for (int i = 0; i < 2; ++i) {
+        Destination d;
+        d.id = i == 0 ? "a" : "b";
+        d.name = d.id;
+        d.serverUrl = peer.url(d.id);
+        d.canvas = i;
+        d.bitrateKbps = 6000;
+        d.heightLimit = c.heightLimit;
+        project.destinations.push_back(d);
+    }
+    const std::string error = session.start(project, [](const Destination& d) { return "bench-" + d.id; });
+    if (!error.empty()) {
+        std::printf("%s: %s\n", c.name, error.c_str());
+        return;
+    }
+    // Samples of one 60 Hz tick; the audio encoder ignores their values.
+    const std::vector<int16_t> samples(800 * 2, 0);
+    double pushCpu = 0;
+    const auto begin = std::chrono::steady_clock::now();
+    const auto end = begin + std::chrono::duration<double>(seconds);
+    auto next = begin;
+    while (std::chrono::steady_clock::now() < end) {
+        const double before = ownCpuSeconds();
+        session.pushMedia(project, samples);
+        pushCpu += ownCpuSeconds() - before;
+        next += std::chrono::microseconds(16667);
+        std::this_thread::sleep_until(next);
+    }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    double senderCpu = 0;
+    int live = session.liveCount();
+    for (auto& output : session.outputs) senderCpu += threadCpuSeconds(output->thread.native_handle());
+    int64_t frames = 0;
+    for (auto& output : session.outputs) frames += output->framesSent;
+    session.stopAll();
+    peer.stop();
+
+    const double perSecond = (pushCpu + senderCpu) / wall;
+    std::printf("%-34s live %d/2, %lld frames in %.1f s: pushMedia %.2f ms/s, senders %.2f ms/s, "
+                "total %.2f %% of one core\n",
+                c.name, live, static_cast<long long>(frames), wall, pushCpu * 1000 / wall, senderCpu * 1000 / wall,
+                perSecond * 100);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    const char* bin = std::getenv("QH_BINARY_DIR");
+    const std::string folder = std::string(bin ? bin : "/tmp") + "/live-bench";
+    std::printf("two destinations, 6000 kbps video + 192 kbps audio each, 30 fps, ticks at 60 Hz\n");
+    runCase({"1080p30 horizontal + 1080p30 vertical", 0}, seconds, folder);
+    runCase({"both scaled to 720p30", 720}, seconds, folder);
+    return 0;
+}
