@@ -109,8 +109,8 @@ struct TickDriver {
             samples.push_back(v);
             samples.push_back(v);
         }
+        lastPush = Clock::now();  // close to the time the session reads
         session.pushMedia(project, samples);
-        lastPush = Clock::now();
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
     }
     // Ticks until the predicate holds or the time is up.
@@ -124,6 +124,23 @@ struct TickDriver {
     }
     void runFor(double seconds) {
         runUntil([] { return false; }, seconds);
+    }
+    // Waits without ticking until every sender has taken what was queued; a stop drops
+    // what is still queued, and a busy server can hold a sender back.
+    bool drain(double seconds) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        for (;;) {
+            bool empty = true;
+            for (auto& output : session.outputs) {
+                std::lock_guard<std::mutex> guard(output->lock);
+                empty = empty && output->queue.empty();
+            }
+            if (empty) break;
+            if (Clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the batch in hand
+        return true;
     }
 
     Project project;
@@ -189,7 +206,7 @@ TEST(LiveEndToEnd, TwoDestinationsOnTwoCanvasesRecordWhatWasSent) {
         << studio.session.statuses()[0].error << " / " << studio.session.statuses()[1].error;
     EXPECT_EQ(studio.session.statusText(), "Live on all 2");
     studio.runFor(3.0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // let the senders drain
+    ASSERT_TRUE(studio.drain(20));
     const double timeLive = double(studio.lastPush.time_since_epoch().count() - started) / 1e9;
     studio.session.stopAll();
     EXPECT_FALSE(studio.session.isLive());
@@ -254,6 +271,7 @@ TEST(LiveEndToEnd, ReconnectsAfterTheServerRestarts) {
         << studio.session.statuses()[0].error;
     EXPECT_EQ(studio.session.statuses()[0].error, "");
     studio.runFor(1.5);
+    ASSERT_TRUE(studio.drain(20));
     studio.session.stopAll();
     peer.stop();
 
