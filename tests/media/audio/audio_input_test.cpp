@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -183,13 +184,16 @@ TEST(AudioInput, AStalledDeviceDoesNotHoldUpStopOrDestruction) {
 }
 
 TEST(AudioInput, FailedOpenExplainsItselfAndLoopbackSkipsVoiceProcessing) {
-    WasapiAudioInput input([](const AudioInputSettings& s) {
+    std::atomic<bool> answer{false};  // holds the opener back until the test has looked
+    WasapiAudioInput input([&answer](const AudioInputSettings& s) {
+        while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         CaptureOpenResult r;
         r.error = s.loopback ? "No speakers found" : "No microphone found";
         return r;
     });
     input.start({"", true, true});
-    EXPECT_EQ(input.status().rfind("Opening desktop audio", 0), 0u);
+    EXPECT_EQ(input.status(), "Opening desktop audio\xE2\x80\xA6");
+    answer = true;
     ASSERT_TRUE(waitFor([&] { return input.status() == "No speakers found"; }));
     EXPECT_EQ(input.sampleRate(), 0);
     input.start({"", false, true});
