@@ -104,8 +104,8 @@ public:
     void start(const AudioInputSettings&) override {}
     void stop() override {}
     float level() const override { return 0; }
-    bool isMuted() const override { return false; }
-    void setMuted(bool) override {}
+    bool isMuted() const override { return muted; }
+    void setMuted(bool on) override { muted = on; }
     int sampleRate() const override { return rate; }
     std::string status() const override { return statusText; }
     std::string activeEffects() const override { return ""; }
@@ -113,6 +113,7 @@ public:
     void takeSamples(std::vector<int16_t>& s) override { s.clear(); }
 
     int rate = 48000;
+    bool muted = false;
     std::string statusText;
 };
 
