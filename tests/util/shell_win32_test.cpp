@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <thread>
 
@@ -113,28 +114,23 @@ class DialogDriver {
   std::thread thread_;
 };
 
-TEST(ShellDialogs, CancelledFilePickerGivesEmpty) {
+// Opens a picker on a fresh window and cancels it as a user would.
+void expectCancelGivesEmpty(const std::function<std::string(WindowHandle)>& pick) {
   TestWindow window;
   std::string picked = "not called";
   {
     DialogDriver driver(L"", IDCANCEL);
-    picked = openImageFileDialog(window.get());
+    picked = pick(window.get());
     EXPECT_TRUE(driver.found());
   }
   EXPECT_EQ(picked, "");
 }
 
-TEST(ShellDialogs, CancelledFolderPickerGivesEmpty) {
+TEST(ShellDialogs, CancelledPickersGiveEmpty) {
+  expectCancelGivesEmpty(openImageFileDialog);
   // The studio's main thread is a single-threaded apartment.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  TestWindow window;
-  std::string picked = "not called";
-  {
-    DialogDriver driver(L"", IDCANCEL);
-    picked = pickFolder(window.get());
-    EXPECT_TRUE(driver.found());
-  }
-  EXPECT_EQ(picked, "");
+  expectCancelGivesEmpty(pickFolder);
   if (SUCCEEDED(com)) CoUninitialize();
 }
 
