@@ -641,7 +641,7 @@ TEST(MfSystem, MissingEncodersGiveTheirTexts) {
 
     MfRecorder recorder;
     const char* b = std::getenv("QH_BINARY_DIR");
-    const auto dir = std::filesystem::path(b && *b ? b : ".") / "test-data" / "mf";
+    const auto dir = (b && *b ? std::filesystem::path(b) : std::filesystem::temp_directory_path()) / "test-data" / "mf";
     std::filesystem::create_directories(dir);
     RecordingSettings s = mp4();
     s.width = 1280;

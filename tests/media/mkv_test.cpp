@@ -14,7 +14,7 @@ namespace {
 
 std::filesystem::path testDir() {
     const char* b = std::getenv("QH_BINARY_DIR");
-    std::filesystem::path dir = std::filesystem::path(b && *b ? b : ".") / "test-data" / "mkv";
+    std::filesystem::path dir = (b && *b ? std::filesystem::path(b) : std::filesystem::temp_directory_path()) / "test-data" / "mkv";
     std::filesystem::create_directories(dir);
     return dir;
 }

@@ -36,7 +36,7 @@ inline std::string quote(const std::filesystem::path& p) { return "'" + p.string
 
 inline std::filesystem::path dataDir(const std::string& name) {
     const char* b = std::getenv("QH_BINARY_DIR");
-    auto dir = std::filesystem::path(b && *b ? b : ".") / "test-data" / name;
+    auto dir = (b && *b ? std::filesystem::path(b) : std::filesystem::temp_directory_path()) / "test-data" / name;
     std::filesystem::create_directories(dir);
     return dir;
 }
