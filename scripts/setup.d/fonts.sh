@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Fonts embedded in the studio program: Inter Regular and Semi Bold from
+# Debian's fonts-inter, and the Phosphor icon font from the npm package
+# @phosphor-icons/web. Kept in .deps/fonts, never committed.
+set -euo pipefail
+root=$1 deps=$2
+out="$deps/fonts"
+mkdir -p "$out"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+if [ ! -f "$out/Inter-Regular.otf" ] || [ ! -f "$out/Inter-SemiBold.otf" ]; then
+  src=/usr/share/fonts/opentype/inter
+  tmp=$(mktemp -d)
+  if [ ! -f "$src/Inter-Regular.otf" ]; then
+    (cd "$tmp" && apt-get download fonts-inter >/dev/null && dpkg -x fonts-inter_*.deb x)
+    src="$tmp/x/usr/share/fonts/opentype/inter"
+  fi
+  cp "$src/Inter-Regular.otf" "$src/Inter-SemiBold.otf" "$out/"
+  rm -rf "$tmp"
+fi
+
+icons_version=2.1.2
+icons_sha=40e3096099ca818c047979cece6a3764944d5200c67b64092f7bcd8bcd1d2b08
+if [ ! -f "$out/Phosphor.ttf" ]; then
+  if ! command -v npm >/dev/null; then
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
+  fi
+  tmp=$(mktemp -d)
+  (cd "$tmp" && npm pack --silent "@phosphor-icons/web@$icons_version" >/dev/null)
+  tgz="$tmp/phosphor-icons-web-$icons_version.tgz"
+  echo "$icons_sha  $tgz" | sha256sum -c --quiet - \
+    || { rm -rf "$tmp"; echo "setup: the icon font package has the wrong checksum" >&2; exit 1; }
+  tar -xzf "$tgz" -C "$tmp" package/src/regular/Phosphor.ttf
+  cp "$tmp/package/src/regular/Phosphor.ttf" "$out/Phosphor.ttf"
+  rm -rf "$tmp"
+fi

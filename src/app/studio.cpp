@@ -1,0 +1,97 @@
+#include "app/studio.h"
+
+#include <chrono>
+#include <cstdlib>
+
+#include "app/startup_rules.h"
+#include "ui/style.h"
+#include "ui/theme.h"
+#include "util/folders.h"
+#include "util/secret_store.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr int64_t kSecondNs = 1000000000LL;
+constexpr int64_t kAutosaveIntervalNs = 120 * kSecondNs;
+constexpr int64_t kPairingWindowNs = 180 * kSecondNs;
+const char* const kUpdateManifestUrl = "https://updates.quillhaven.app/update.json";
+
+const char* envValue(const char* name) { return std::getenv(name); }
+
+}  // namespace
+
+int64_t steadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+Studio::Studio(void* window) : hwnd(window) { nextAutosave = steadyNowNs() + kAutosaveIntervalNs; }
+
+Studio::~Studio() = default;
+
+void Studio::loadProject() {
+    projectPath = wideToUtf8(joinPath(profileFolder(), L"project.txt"));
+    switch (loadProjectWithRecovery(project, projectPath, realProjectFileOps())) {
+    case ProjectLoadOutcome::RestoredFromBackup:
+        toast.show(kRestoredNotice);
+        break;
+    case ProjectLoadOutcome::StartedFresh:
+        toast.show(kStartedFreshNotice);
+        break;
+    case ProjectLoadOutcome::Loaded:
+    case ProjectLoadOutcome::FirstRun:
+        break;
+    }
+}
+
+void Studio::applyStartupWords(const std::string& text) {
+    UiWords w = parseUiWords(text);
+    if (w.settingsTab >= 0) {
+        settings.open = true;
+        settings.tab = w.settingsTab;
+    }
+    if (w.selectLayer >= 0) selectedLayer = w.selectLayer;
+    if (w.inspectTab >= 0) inspectorTab = w.inspectTab;
+    if (w.both) previewTab = 2;
+    if (w.prompter) teleprompter.open = true;
+    goLiveOpen = w.golive;
+    mixerOpen = w.mixer;
+    if (w.livedemo) {
+        addLayer(LayerKind::Chat);
+        addLayer(LayerKind::LiveCounter);
+    }
+    showcase = w.showcase;
+    if (showcase)
+        for (const Destination& d : project.destinations) keyedDestinations.insert(d.id);
+}
+
+void Studio::applyPairingCode(const std::string& code) {
+    project.remoteControl = true;
+    restartRemote(false);
+    pairingCode = code;
+    remote.setPairingCode(code);
+    pairingDeadline = steadyNowNs() + kPairingWindowNs;
+}
+
+bool Studio::startUp() {
+    loadProject();
+    setTheme(project.darkMode, project.themeName);
+    setTextScale(project.textSizePercent / 100.0f);
+    applyAudioDevices();
+    for (const Destination& d : project.destinations)
+        if (!loadSecret("dest/" + d.id).empty()) keyedDestinations.insert(d.id);
+    removeOldExe();
+    updater.start(kUpdateManifestUrl, profileFolder());
+    if (const char* words = envValue("QUILLHAVEN_UI")) applyStartupWords(words);
+    if (const char* code = envValue("QUILLHAVEN_PAIR")) applyPairingCode(code);
+    return true;
+}
+
+bool Studio::shutdown() {
+    remote.stop();
+    discovery.stop();
+    setEditCanvas(0);
+    return project.save(projectPath);
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The one controller of the process: owns the project and every runtime, and
+// drives them from start-up, the per-frame tick and shutdown. Main thread only.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/toast.h"
+#include "livedata/chat_on_top.h"
+#include "livedata/live_data_feed.h"
+#include "project/project.h"
+#include "remote/discovery.h"
+#include "remote/remote_server.h"
+#include "ui/panel_state.h"
+#include "update/updater.h"
+
+// A rectangle in client-area pixels.
+struct TitleRect {
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// Steady-clock nanoseconds.
+int64_t steadyNowNs();
+
+class Studio {
+public:
+    explicit Studio(void* window);
+    ~Studio();
+    Studio(const Studio&) = delete;
+    Studio& operator=(const Studio&) = delete;
+
+    bool startUp();
+    bool shutdown();
+
+    void tick();
+    void updateTransition();
+    void applyAudioDevices();
+    void updateAudioCapture();
+    void handleShortcuts();
+    void addLayer(int kind);
+    void setEditCanvas(int canvas);
+    void applyLayout(int preset);
+    void toggleRecord();
+    void toggleLive();
+    void drawFrame();
+
+    void restartRemote(bool resetToken);
+    void startPairing();
+    void handleRemoteMessages();
+    std::string localControlUrl() const;
+    void updateLiveData();
+
+    // Start-up steps that depend only on the project and the environment.
+    void loadProject();
+    void applyStartupWords(const std::string& words);
+    void applyPairingCode(const std::string& code);
+
+    std::vector<TitleRect> titleDragRects;
+    bool updatePending = false;
+    void* hwnd = nullptr;
+    Project project;
+    std::string projectPath;  // UTF-8
+    int selectedLayer = -1;
+    std::vector<std::string> cameraNames;
+    std::vector<std::string> displayNames;
+    std::vector<std::string> windowNames;
+    int viewCanvas = 0;
+    int editCanvas = 0;
+    int previewTab = 0;
+    int lastShownScene = -1;
+    bool layoutApplied = false;
+    int64_t transitionStart = 0;
+    int layoutSignature = -1;
+    LiveDataFeed liveData;
+    std::unique_ptr<ChatOnTopWindow> chatOnTop;
+    Updater updater;
+    bool audioOn = false;
+    bool recordingStartedByLive = false;
+    std::vector<int16_t> mixedSamples;
+    std::vector<int16_t> micSamples;
+    std::vector<int16_t> desktopSamples;
+    std::string appliedMicDeviceId;
+    bool appliedVoiceProcessing = true;
+    bool appliedDesktopAudio = true;
+    bool audioApplied = false;
+    RemoteServer remote;
+    bool virtualCameraFailed = false;
+    int64_t nextVirtualCameraFrame = 0;
+    bool remoteAppliedEnabled = false;
+    int remoteAppliedPort = 7469;
+    bool remoteAppliedLan = false;
+    bool remoteApplied = false;
+    std::string remoteToken;
+    std::string remoteError;
+    Discovery discovery;
+    int phoneCameraClient = 0;
+    int64_t lastChatSeq = 0;
+    std::string pairingCode;
+    int64_t nextAutosave = 0;
+    int clientsAtPairingStart = 0;
+    int64_t pairingDeadline = 0;
+    bool goLiveOpen = false;
+    bool mixerOpen = false;
+    bool showcase = false;
+    std::set<std::string> keyedDestinations;
+    double tickMsAverage = 0;
+    double frameIntervalMs = 33.3;
+    std::array<CanvasView, 2> views;
+    int inspectorTab = 0;
+    TeleprompterState teleprompter;
+    SettingsWindowState settings;
+    Toast toast;
+};

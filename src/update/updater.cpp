@@ -1,0 +1,3 @@
+#include "update/updater.h"
+
+void Updater::start(const std::string&, const std::wstring&) {}
