@@ -5,5 +5,3 @@
 
 // True when anything (file, folder, link) exists at the path.
 bool pathExists(const std::string& utf8Path);
-// Moves a file, replacing the target and copying across volumes when needed.
-bool moveFileReplacing(const std::string& fromUtf8, const std::string& toUtf8);

@@ -105,6 +105,8 @@ StartupSeams& startupSeams() {
         [](HWND hwnd, const std::wstring& text) {
             MessageBoxW(hwnd, text.c_str(), L"Quillhaven", MB_OK | MB_ICONERROR);
         },
+        nullptr,
+        [] { CoUninitialize(); },
     };
     return seams;
 }
@@ -206,7 +208,7 @@ int runStudioProcess(HINSTANCE instance) {
         startupSeams().showError(hwnd, deviceFailureText(hr));
         DestroyWindow(hwnd);
         UnregisterClassW(kClassName, instance);
-        if (comReady) CoUninitialize();
+        if (comReady) startupSeams().leaveCom();
         return 1;
     }
     createRenderTarget();
@@ -264,6 +266,7 @@ int runStudioProcess(HINSTANCE instance) {
         gContext->ClearRenderTargetView(gRenderTarget, rgba);
         ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
         gSwapChain->Present(1, 0);
+        if (startupSeams().afterPresent) startupSeams().afterPresent();
     }
 
     gStudio = nullptr;
@@ -278,7 +281,8 @@ int runStudioProcess(HINSTANCE instance) {
     // The studio's media objects are COM objects: release them while COM is still up.
     const bool relaunch = studio->updatePending;
     studio.reset();
-    if (comReady) CoUninitialize();
+    if (comReady) startupSeams().leaveCom();
+    UnregisterClassW(kClassName, instance);
     if (relaunch) relaunchSelf();
     return 0;
 }

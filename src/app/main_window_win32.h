@@ -29,6 +29,10 @@ struct StartupSeams {
     std::function<HRESULT(HWND)> createDevice;
     // An error message box on the window.
     std::function<void(HWND, const std::wstring&)> showError;
+    // Called after every presented frame.
+    std::function<void()> afterPresent;
+    // Leaves COM at the end of the process (CoUninitialize).
+    std::function<void()> leaveCom;
 };
 StartupSeams& startupSeams();
 

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "app/file_ops.h"
+#include "project/project_file.h"
 
 const char* const kRestoredNotice = "Your settings file was damaged: restored the last good copy";
 const char* const kStartedFreshNotice =
@@ -53,7 +54,7 @@ ProjectFileOps realProjectFileOps() {
     ProjectFileOps ops;
     ops.load = [](Project& p, const std::string& path) { return p.load(path); };
     ops.exists = pathExists;
-    ops.moveReplacing = moveFileReplacing;
+    ops.moveReplacing = projectfile::replace;
     return ops;
 }
 

@@ -1,5 +1,6 @@
 #include "app/studio.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 
@@ -27,9 +28,18 @@ int64_t steadyNowNs() {
         .count();
 }
 
-Studio::Studio(void* window) : hwnd(window) { nextAutosave = steadyNowNs() + kAutosaveIntervalNs; }
+namespace {
+std::atomic<int> gLiveStudios{0};
+}
 
-Studio::~Studio() = default;
+Studio::Studio(void* window) : hwnd(window) {
+    nextAutosave = steadyNowNs() + kAutosaveIntervalNs;
+    ++gLiveStudios;
+}
+
+Studio::~Studio() { --gLiveStudios; }
+
+int Studio::liveInstances() { return gLiveStudios.load(); }
 
 void Studio::loadProject() {
     projectPath = wideToUtf8(joinPath(profileFolder(), L"project.txt"));

@@ -33,6 +33,9 @@ public:
     Studio(const Studio&) = delete;
     Studio& operator=(const Studio&) = delete;
 
+    // Studios alive in this process (one while the program runs).
+    static int liveInstances();
+
     bool startUp();
     bool shutdown();
 
