@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Starts the studio with scripts/run and a fresh profile, looks at it, closes it
+# with its own close button and checks what it leaves behind. Needs the Wine
+# prefix and X display that scripts/test prepares.
+set -uo pipefail
+root=$1 artifacts=$2
+mkdir -p "$artifacts"
+work=$(mktemp -d "$artifacts/run.XXXXXX")
+fail() { echo "studio_e2e: $*" >&2; exit 1; }
+
+# Starts the studio, waits for its window, screenshots it into $1.png, clicks
+# the close caption button and returns the exit code in $code.
+run_once() {
+  local name=$1 profile=$2 words=${3:-}
+  local start end wid
+  start=$(date +%s%N)
+  QUILLHAVEN_PROFILE="$profile" QUILLHAVEN_UI="$words" "$root/scripts/run" --no-setup --no-build \
+    >"$work/$name.log" 2>&1 &
+  local pid=$!
+  wid=""
+  for _ in $(seq 300); do
+    wid=$(xdotool search --onlyvisible --name '^Quillhaven$' 2>/dev/null | head -n1)
+    [ -n "$wid" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$wid" ] || { cat "$work/$name.log"; fail "$name: no window appeared"; }
+  end=$(date +%s%N)
+  echo "studio_e2e: $name: window shown $(( (end - start) / 1000000 )) ms after start"
+  sleep 1.5
+  import -window root "$artifacts/$name.png" || fail "$name: screenshot failed"
+  local geometry width
+  geometry=$(xdotool getwindowgeometry "$wid")
+  width=$(echo "$geometry" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+  # The close button is the last 46 pixels of the 56-pixel title bar.
+  xdotool mousemove --window "$wid" $((width - 23)) 28 click 1
+  for _ in $(seq 150); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fail "$name: still running after the close click"; fi
+  wait "$pid"
+  code=$?
+}
+
+pixel() { convert "$1" -format "%[fx:round(255*p{$2,$3}.r)] %[fx:round(255*p{$2,$3}.g)] %[fx:round(255*p{$2,$3}.b)]" info:; }
+# near "r g b" "r g b": every channel within 2.
+near() {
+  local a=($1) b=($2) i
+  for i in 0 1 2; do
+    local d=$(( ${a[$i]:-999} - ${b[$i]} ))
+    ((d >= -2 && d <= 2)) || return 1
+  done
+}
+# check NAME X Y "r g b"
+check() {
+  local got; got=$(pixel "$artifacts/$1.png" "$2" "$3")
+  near "$got" "$4" || fail "$1: pixel $2,$3 is $got, expected $4"
+}
+
+# 1. First run in the default theme.
+profile="$work/profile one"
+run_once default "$profile"
+[ "$code" = 0 ] || fail "default: exit code $code"
+[ -f "$profile/project.txt" ] || fail "default: no project.txt"
+[ -f "$profile/imgui.ini" ] || fail "default: no imgui.ini"
+head -n1 "$profile/project.txt" | grep -q '^quillhaven' || fail "default: project.txt has no magic line"
+# Dark "Studio": title bar 1C1C1E, sidebar 232325.
+check default 120 30 "28 28 30"
+check default 120 400 "35 35 37"
+check default 700 400 "28 28 30"
+
+# 2. The same profile in the light "Sketchbook" theme, with the settings window
+#    asked for by QUILLHAVEN_UI: below the title bar the studio is dimmed.
+python3 - "$profile/project.txt" <<'PY' || fail "could not edit project.txt"
+import sys
+path = sys.argv[1]
+lines = open(path, encoding="utf-8", newline="\n").read().split("\n")
+for i, line in enumerate(lines):
+    f = line.split("\t")
+    if f[0] == "P" and len(f) > 9:
+        f[7] = "0"
+        f[9] = "Sketchbook"
+        lines[i] = "\t".join(f)
+open(path, "w", encoding="utf-8", newline="\n").write("\n".join(lines))
+PY
+run_once sketchbook "$profile" "settings2"
+[ "$code" = 0 ] || fail "sketchbook: exit code $code"
+# Light "Sketchbook": title bar FDFBF7 undimmed; sidebar F3F0E8 under black at alpha 40.
+check sketchbook 120 30 "253 251 247"
+check sketchbook 120 400 "205 202 196"
+grep -P '^P\t' "$profile/project.txt" | grep -q 'Sketchbook' || fail "sketchbook: theme not kept"
+echo "studio_e2e: screenshots in $artifacts"
+rm -rf "$work"
