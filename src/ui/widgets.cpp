@@ -34,22 +34,12 @@ GlyphText glyphText(unsigned cp) {
     return g;
 }
 
-ImFont* iconFont() {
-    ImFont* f = uiFonts().icons;
-    return f ? f : ImGui::GetFont();
-}
-ImFont* semiboldFont() {
-    ImFont* f = uiFonts().semibold;
-    return f ? f : ImGui::GetFont();
-}
-ImFont* bodyFont() {
-    ImFont* f = uiFonts().body;
-    return f ? f : ImGui::GetFont();
-}
-ImFont* smallFont() {
-    ImFont* f = uiFonts().small;
-    return f ? f : ImGui::GetFont();
-}
+// A font of the set, or the current one before the set is loaded.
+ImFont* orCurrent(ImFont* f) { return f ? f : ImGui::GetFont(); }
+ImFont* iconFont() { return orCurrent(uiFonts().icons); }
+ImFont* semiboldFont() { return orCurrent(uiFonts().semibold); }
+ImFont* bodyFont() { return orCurrent(uiFonts().body); }
+ImFont* smallFont() { return orCurrent(uiFonts().small); }
 
 ImVec2 textSize(ImFont* font, float size, const char* text, const char* end = nullptr) {
     return font->CalcTextSizeA(size, FLT_MAX, 0.0f, text, end);

@@ -36,19 +36,17 @@ public:
         ImGui::Begin("test", nullptr, ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoSavedSettings);
         body();
         ImGui::End();
-        ImGui::Render();
-        // No renderer: mark the font textures as handled.
-        for (ImTextureData* tex : ImGui::GetPlatformIO().Textures) {
-            if (tex->Status == ImTextureStatus_WantCreate || tex->Status == ImTextureStatus_WantUpdates)
-                tex->SetStatus(ImTextureStatus_OK), tex->SetTexID(ImTextureID(1));
-            else if (tex->Status == ImTextureStatus_WantDestroy)
-                tex->SetStatus(ImTextureStatus_Destroyed), tex->SetTexID(ImTextureID_Invalid);
-        }
+        endFrame();
     }
     // A frame drawn by the body without the test window (for full-window code).
     void bareFrame(const std::function<void()>& body) {
         ImGui::NewFrame();
         body();
+        endFrame();
+    }
+
+    // Renders and, as there is no renderer, marks the font textures as handled.
+    static void endFrame() {
         ImGui::Render();
         for (ImTextureData* tex : ImGui::GetPlatformIO().Textures) {
             if (tex->Status == ImTextureStatus_WantCreate || tex->Status == ImTextureStatus_WantUpdates)
@@ -69,13 +67,16 @@ public:
     }
 
     // Clicks an item: move there, press in one frame, release in the next.
-    void click(ImGuiID id, const std::function<void()>& body) {
-        mouseTo(centreOf(id));
-        frame(body);
+    void click(ImGuiID id, const std::function<void()>& body) { clickAt(centreOf(id), body, false); }
+    // The same at a point, with bare frames when asked.
+    void clickAt(ImVec2 p, const std::function<void()>& body, bool bare) {
+        auto run = [&] { bare ? bareFrame(body) : frame(body); };
+        mouseTo(p);
+        run();
         mouseDown();
-        frame(body);
+        run();
         mouseUp();
-        frame(body);
+        run();
     }
 
 private:

@@ -76,28 +76,14 @@ TEST(Toast, OnlyANoticeWithAFileTakesClicks) {
     gui.bareFrame([] {});
     toast.show("Nothing to open");
     ImVec2 inside(640, 800 - 64 + 5);
-    gui.mouseTo(inside);
-    gui.bareFrame(body);
-    gui.mouseDown();
-    gui.bareFrame(body);
-    gui.mouseUp();
-    gui.bareFrame(body);
+    gui.clickAt(inside, body, true);
     EXPECT_TRUE(spy.opened.empty());
     EXPECT_GT(toast.expiresAt, ImGui::GetTime());
 
     toast.show("Saved Show 2026-12-08.mp4", L"C:\\Videos\\Show.mp4");
-    gui.mouseTo(ImVec2(10, 10));  // a click elsewhere is ignored
-    gui.bareFrame(body);
-    gui.mouseDown();
-    gui.bareFrame(body);
-    gui.mouseUp();
-    gui.bareFrame(body);
+    gui.clickAt(ImVec2(10, 10), body, true);  // a click elsewhere is ignored
     EXPECT_TRUE(spy.opened.empty());
-    gui.mouseTo(inside);
-    gui.bareFrame(body);
-    gui.mouseDown();
-    gui.bareFrame(body);
-    gui.mouseUp();
+    gui.clickAt(inside, body, true);
     ASSERT_EQ(spy.opened.size(), 1u);
     EXPECT_EQ(spy.opened[0], L"C:\\Videos\\Show.mp4");
     EXPECT_EQ(toast.expiresAt, 0.0);

@@ -41,6 +41,11 @@ run_once() {
   if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fail "$name: still running after the close click"; fi
   wait "$pid"
   code=$?
+  # Let the window go before the next run looks for one.
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name '^Quillhaven$' >/dev/null 2>&1 || break
+    sleep 0.1
+  done
 }
 
 pixel() { convert "$1" -format "%[fx:round(255*p{$2,$3}.r)] %[fx:round(255*p{$2,$3}.g)] %[fx:round(255*p{$2,$3}.b)]" info:; }
