@@ -25,9 +25,21 @@ run_once() {
     sleep 0.1
   done
   [ -n "$wid" ] || { cat "$work/$name.log"; fail "$name: no window appeared"; }
+  # The window is shown before its first frame is presented: wait for a drawn title bar.
+  local drawn=""
+  for _ in $(seq 200); do
+    local v
+    v=$(convert x:"$wid" -crop 1x1+120+30 -format '%[fx:round(255*r)] %[fx:round(255*g)] %[fx:round(255*b)]' info: 2>/dev/null)
+    if [ -n "$v" ] && [ "$v" != "0 0 0" ]; then
+      drawn=1
+      break
+    fi
+    sleep 0.1
+  done
   end=$(date +%s%N)
-  echo "studio_e2e: $name: window shown $(( (end - start) / 1000000 )) ms after start"
-  sleep 1.5
+  [ -n "$drawn" ] || fail "$name: the window stayed black"
+  echo "studio_e2e: $name: first frame on screen about $(( (end - start) / 1000000 )) ms after start"
+  sleep 0.5
   import -window root "$artifacts/$name.png" || fail "$name: screenshot failed"
   local geometry width
   geometry=$(xdotool getwindowgeometry "$wid")
