@@ -29,6 +29,16 @@ public:
 
     RecordingSession(RecorderFactory factory, ICompositor* horizontal, ICompositor* vertical, IAudioInput* mic,
                      RecordingEnvironment environment = systemRecordingEnvironment());
+    // From the media kit: its recorder factory, its two compositors and its microphone.
+    template <typename Kit>
+        requires requires(Kit& k) {
+            k.makeRecorder;
+            k.compositors[1].get();
+            k.micInput.get();
+        }
+    explicit RecordingSession(Kit& kit, RecordingEnvironment environment = systemRecordingEnvironment())
+        : RecordingSession(kit.makeRecorder, kit.compositors[0].get(), kit.compositors[1].get(), kit.micInput.get(),
+                           std::move(environment)) {}
     RecordingSession(const RecordingSession&) = delete;
     RecordingSession& operator=(const RecordingSession&) = delete;
 

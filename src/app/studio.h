@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "app/recording_session.h"
 #include "app/toast.h"
 #include "livedata/chat_on_top.h"
 #include "livedata/live_data_feed.h"
+#include "media/audio/audio_mixer.h"
 #include "project/project.h"
 #include "remote/discovery.h"
 #include "remote/remote_server.h"
@@ -78,6 +80,8 @@ public:
     bool layoutApplied = false;
     int64_t transitionStart = 0;
     int layoutSignature = -1;
+    // Built from the media kit once the studio holds one; until then it has no recorders.
+    RecordingSession recording{RecordingSession::RecorderFactory{}, nullptr, nullptr, nullptr};
     LiveDataFeed liveData;
     std::unique_ptr<ChatOnTopWindow> chatOnTop;
     Updater updater;
@@ -86,6 +90,7 @@ public:
     std::vector<int16_t> mixedSamples;
     std::vector<int16_t> micSamples;
     std::vector<int16_t> desktopSamples;
+    AudioMixer mixer;
     std::string appliedMicDeviceId;
     bool appliedVoiceProcessing = true;
     bool appliedDesktopAudio = true;

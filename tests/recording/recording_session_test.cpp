@@ -309,3 +309,21 @@ TEST(RecordingSession, FailedSplitEndsTheRecordingWithItsReason) {
     EXPECT_FALSE(rig.session->recording);
     EXPECT_EQ(rig.session->takeStatus(), "Could not record Horizontal: Could not create the video file");
 }
+
+TEST(RecordingSession, BuiltFromAKitTakesItsParts) {
+    struct Kit {
+        RecordingSession::RecorderFactory makeRecorder;
+        std::unique_ptr<ICompositor> compositors[2];
+        std::unique_ptr<IAudioInput> micInput;
+    } kit;
+    RecorderBook book;
+    kit.makeRecorder = [&book](Container c) { return std::make_unique<FakeRecorder>(book, c); };
+    kit.compositors[0] = std::make_unique<FakeCompositor>();
+    kit.compositors[1] = std::make_unique<FakeCompositor>();
+    kit.micInput = std::make_unique<FakeMic>();
+    RecordingSession session(kit);
+    EXPECT_EQ(session.compositors[1], kit.compositors[1].get());
+    EXPECT_EQ(session.mic, kit.micInput.get());
+    EXPECT_EQ(book.logs.size(), 4u);  // four MP4 recorders made up front
+    for (const auto& l : book.logs) EXPECT_EQ(l->container, Container::Mp4);
+}
