@@ -14,6 +14,7 @@
 #include "livedata/chat_on_top.h"
 #include "livedata/live_data_feed.h"
 #include "media/audio/audio_mixer.h"
+#include "media/media.h"
 #include "project/project.h"
 #include "remote/discovery.h"
 #include "remote/remote_server.h"
@@ -95,6 +96,7 @@ public:
     bool appliedVoiceProcessing = true;
     bool appliedDesktopAudio = true;
     bool audioApplied = false;
+    std::vector<AudioDevice> audioDevices;
     RemoteServer remote;
     bool virtualCameraFailed = false;
     int64_t nextVirtualCameraFrame = 0;
