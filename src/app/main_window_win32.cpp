@@ -221,7 +221,7 @@ int runStudioProcess(HINSTANCE instance) {
     ImGui_ImplWin32_Init(hwnd);
     ImGui_ImplDX11_Init(gDevice, gContext);
 
-    auto studio = std::make_unique<Studio>(hwnd);
+    auto studio = std::make_unique<Studio>(createMediaKit(gDevice, gContext), hwnd);
     if (!studio->startUp()) {
         startupSeams().showError(nullptr, L"Could not set up the GPU canvas.");
         studio.reset();

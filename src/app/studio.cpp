@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <utility>
 
 #include "app/startup_rules.h"
 #include "ui/style.h"
@@ -32,7 +33,19 @@ namespace {
 std::atomic<int> gLiveStudios{0};
 }
 
-Studio::Studio(void* window) : hwnd(window) {
+Studio::Studio(void* window) : Studio(MediaKit{}, window) {}
+
+namespace {
+MediaKit completeKit(MediaKit kit) {
+    fillUnavailableParts(kit);
+    return kit;
+}
+}  // namespace
+
+Studio::Studio(MediaKit mediaKit, void* window)
+    : kit(completeKit(std::move(mediaKit))),
+      hwnd(window),
+      recording(kit.makeRecorder, kit.compositors[0].get(), kit.compositors[1].get(), kit.micInput.get()) {
     nextAutosave = steadyNowNs() + kAutosaveIntervalNs;
     ++gLiveStudios;
 }
@@ -86,9 +99,15 @@ void Studio::applyPairingCode(const std::string& code) {
 }
 
 bool Studio::startUp() {
+    for (auto& compositor : kit.compositors)
+        if (compositor && !compositor->init()) return false;
     loadProject();
+    cameraNames = kit.sources->listCameras();
+    displayNames = kit.sources->listDisplays();
+    windowNames = kit.sources->listWindows();
     setTheme(project.darkMode, project.themeName);
     setTextScale(project.textSizePercent / 100.0f);
+    audioDevices = kit.listAudioDevices();
     applyAudioDevices();
     for (const Destination& d : project.destinations)
         if (!loadSecret("dest/" + d.id).empty()) keyedDestinations.insert(d.id);
@@ -100,8 +119,12 @@ bool Studio::startUp() {
 }
 
 bool Studio::shutdown() {
+    kit.virtualCamera->stop();
     remote.stop();
     discovery.stop();
+    kit.micInput->stop();
+    kit.desktopInput->stop();
+    kit.sources->clear();
     setEditCanvas(0);
     return project.save(projectPath);
 }

@@ -11,6 +11,7 @@
 
 #include "app/recording_session.h"
 #include "app/toast.h"
+#include "media/media_kit.h"
 #include "livedata/chat_on_top.h"
 #include "livedata/live_data_feed.h"
 #include "media/audio/audio_mixer.h"
@@ -31,6 +32,8 @@ int64_t steadyNowNs();
 
 class Studio {
 public:
+    Studio(MediaKit kit, void* window);
+    // A studio without a GPU: every media part is a stand-in.
     explicit Studio(void* window);
     ~Studio();
     Studio(const Studio&) = delete;
@@ -67,6 +70,7 @@ public:
 
     std::vector<TitleRect> titleDragRects;
     bool updatePending = false;
+    MediaKit kit;
     void* hwnd = nullptr;
     Project project;
     std::string projectPath;  // UTF-8
@@ -81,7 +85,7 @@ public:
     bool layoutApplied = false;
     int64_t transitionStart = 0;
     int layoutSignature = -1;
-    // Built from the media kit once the studio holds one; until then it has no recorders.
+    // Built from the media kit by the constructor.
     RecordingSession recording{RecordingSession::RecorderFactory{}, nullptr, nullptr, nullptr};
     LiveDataFeed liveData;
     std::unique_ptr<ChatOnTopWindow> chatOnTop;

@@ -4,32 +4,6 @@
 
 #include "app/studio.h"
 
-void Studio::tick() {
-    updateTransition();
-    updateLiveData();
-    setEditCanvas(0);
-    applyAudioDevices();
-    updateAudioCapture();
-    handleRemoteMessages();
-}
-
-void Studio::updateTransition() {
-    if (project.activeScene != lastShownScene || layoutApplied) {
-        transitionStart = steadyNowNs();
-        layoutApplied = false;
-        lastShownScene = project.activeScene;
-    }
-}
-
-void Studio::applyAudioDevices() {
-    appliedMicDeviceId = project.micDeviceId;
-    appliedVoiceProcessing = project.voiceProcessing;
-    appliedDesktopAudio = project.desktopAudio;
-    audioApplied = true;
-}
-
-void Studio::updateAudioCapture() {}
-
 void Studio::handleShortcuts() {}
 
 void Studio::addLayer(int kind) {
