@@ -12,6 +12,7 @@
 #include "app/recording_session.h"
 #include "app/toast.h"
 #include "media/media_kit.h"
+#include "live/live_session.h"
 #include "livedata/chat_on_top.h"
 #include "livedata/live_data_feed.h"
 #include "media/audio/audio_mixer.h"
@@ -87,6 +88,7 @@ public:
     int layoutSignature = -1;
     // Built from the media kit by the constructor.
     RecordingSession recording{RecordingSession::RecorderFactory{}, nullptr, nullptr, nullptr};
+    LiveSession live{&kit};
     LiveDataFeed liveData;
     std::unique_ptr<ChatOnTopWindow> chatOnTop;
     Updater updater;

@@ -36,9 +36,8 @@ void measureTextLayers(Scene& scene, ISourceCache& sources) {
 }
 
 // The tick's calls into recording, live output and mixing, kept together so
-// that the tick itself reads in the order it runs. The live session has not
-// joined the Studio yet; until it does, only recording wants audio.
-bool audioWanted(Studio& studio) { return studio.recording.recording; }
+// that the tick itself reads in the order it runs.
+bool audioWanted(Studio& studio) { return studio.recording.recording || studio.live.isLive(); }
 
 void resetMixer(Studio& studio) { studio.mixer.reset(); }
 
@@ -51,6 +50,7 @@ void feedRecordingAndLive(Studio& studio) {
   static const Scene kNoScene;
   const Scene* scene = activeSceneOf(studio.project);
   studio.recording.tick(studio.project, scene ? *scene : kNoScene, studio.mixedSamples);
+  studio.live.pushMedia(studio.project, studio.mixedSamples);
 }
 
 void showRecordingStatus(Studio& studio) {
