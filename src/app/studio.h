@@ -11,12 +11,12 @@
 
 #include "app/recording_session.h"
 #include "app/toast.h"
-#include "media/media_kit.h"
 #include "live/live_session.h"
 #include "livedata/chat_on_top.h"
 #include "livedata/live_data_feed.h"
 #include "media/audio/audio_mixer.h"
 #include "media/media.h"
+#include "media/media_kit.h"
 #include "project/project.h"
 #include "remote/discovery.h"
 #include "remote/remote_server.h"
