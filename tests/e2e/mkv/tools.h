@@ -34,9 +34,10 @@ inline Result run(const std::string& command) {
 
 inline std::string quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
+// Kept apart from the unit tests' folders: ctest runs both programs at once.
 inline std::filesystem::path dataDir(const std::string& name) {
     const char* b = std::getenv("QH_BINARY_DIR");
-    auto dir = (b && *b ? std::filesystem::path(b) : std::filesystem::temp_directory_path()) / "test-data" / name;
+    auto dir = (b && *b ? std::filesystem::path(b) : std::filesystem::temp_directory_path()) / "test-data" / ("e2e-" + name);
     std::filesystem::create_directories(dir);
     return dir;
 }
