@@ -11,6 +11,7 @@
 
 #include "app/recording_platform.h"
 #include "app/recording_session.h"
+#include "support/still_compositor.h"
 #include "util/text.h"
 
 namespace {
@@ -28,20 +29,13 @@ public:
     static inline uint64_t sink = 0;
 };
 
-class StillCompositor : public ICompositor {
+class StillCompositor : public StillCompositorBase {
 public:
     explicit StillCompositor(int w, int h) : pixels(static_cast<size_t>(w) * h * 4), pitch(w * 4) {}
-    bool init() override { return true; }
-    bool resize(int, int) override { return true; }
-    void render(const Scene&, ISourceCache&, float, float) override {}
-    void snapshot() override {}
-    void setFade(float) override {}
-    ID3D11ShaderResourceView* canvasView() override { return nullptr; }
     const uint8_t* mapPixels(int* rowPitch) override {
         *rowPitch = pitch;
         return pixels.data();
     }
-    void unmapPixels() override {}
     std::vector<uint8_t> pixels;
     int pitch;
 };

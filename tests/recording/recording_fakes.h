@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/recording_session.h"
+#include "support/still_compositor.h"
 #include "util/folders.h"
 #include "util/text.h"
 
@@ -77,26 +78,18 @@ public:
     bool isOpenFlag = false;
 };
 
-class FakeCompositor : public ICompositor {
+class FakeCompositor : public StillCompositorBase {
 public:
-    bool init() override { return true; }
-    bool resize(int, int) override { return true; }
-    void render(const Scene&, ISourceCache&, float, float) override {}
-    void snapshot() override {}
-    void setFade(float) override {}
-    ID3D11ShaderResourceView* canvasView() override { return nullptr; }
     const uint8_t* mapPixels(int* rowPitch) override {
         ++maps;
         if (failMap) return nullptr;
         *rowPitch = 64;
         return pixels.data();
     }
-    void unmapPixels() override { ++unmaps; }
 
     std::vector<uint8_t> pixels = std::vector<uint8_t>(64 * 16);
     bool failMap = false;
     int maps = 0;
-    int unmaps = 0;
 };
 
 class FakeMic : public IAudioInput {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "live/live_session.h"
+#include "support/still_compositor.h"
 
 namespace livefake {
 
@@ -124,16 +125,10 @@ public:
 };
 
 // A canvas in memory that counts its read-backs, in all and within the current tick.
-class PixelCanvas : public ICompositor {
+class PixelCanvas : public StillCompositorBase {
 public:
     PixelCanvas(int width, int height, int pitch)
         : width(width), height(height), pitch(pitch), pixels(size_t(pitch) * height, 0x80) {}
-    bool init() override { return true; }
-    bool resize(int, int) override { return true; }
-    void render(const Scene&, ISourceCache&, float, float) override {}
-    void snapshot() override {}
-    void setFade(float) override {}
-    ID3D11ShaderResourceView* canvasView() override { return nullptr; }
     const uint8_t* mapPixels(int* rowPitch) override {
         ++maps;
         maxMapsPerTick = std::max(maxMapsPerTick, ++mapsThisTick);
@@ -141,7 +136,6 @@ public:
         *rowPitch = pitch;
         return pixels.data();
     }
-    void unmapPixels() override { ++unmaps; }
     void newTick() { mapsThisTick = 0; }
 
     int width;
@@ -149,7 +143,6 @@ public:
     int pitch;
     std::vector<uint8_t> pixels;
     int maps = 0;
-    int unmaps = 0;
     int mapsThisTick = 0;
     int maxMapsPerTick = 0;
     bool failMap = false;
