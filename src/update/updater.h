@@ -1,22 +1,93 @@
 #pragma once
-// Self-update runtime. This build never checks for updates: start leaves it
-// idle. The program-file helpers work on the running executable.
+// Self-update: a background thread looks for a newer program on the update
+// endpoint, downloads and verifies it into the profile's "update" folder, and
+// the studio installs it on request by swapping the program files.
 
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+
+inline constexpr const char* kProgramVersion = "0.1.5";
+inline constexpr int64_t kUpdateProgramMaxBytes = 314572800;  // 300 MiB
+
+// GET over HTTPS with status 200 only. The body goes to `text`, or to the file
+// at `filePath` when that is not empty (created or truncated). More than `cap`
+// bytes fails before the excess is written; `cancel`, looked at before the
+// first read and after every piece, fails the request when set.
+bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std::wstring& filePath,
+              const std::atomic<bool>& cancel);
+
+// SHA-256 of the file as 64 lower-case hex digits; empty when it cannot be had.
+std::string sha256File(const std::wstring& path);
+
+// The running program's full path; empty when it cannot be had.
+std::wstring programFilePath();
+
+// Moves `from` over `to`, also across volumes, and flushes it. 0 or the
+// system's error code.
+unsigned long moveFileReplacing(const std::wstring& from, const std::wstring& to);
+
+// Deletes the file; 0 when it is gone (a missing file included), else the
+// system's error code.
+unsigned long deleteFileIfPresent(const std::wstring& path);
+
+// Swaps `newExe` in at `program`, keeping the replaced file at program +
+// ".old". False with the message to show when it could not; the program file
+// is then back under its own name, or, when even that failed, kept at ".old"
+// and named in the message.
+bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message);
+
+// Deletes the running program's ".old" file, retrying briefly while the
+// previous process may still hold it; failures are ignored.
+void removeOldExe();
+// Starts the program file again; failures are ignored.
+void relaunchSelf();
 
 class Updater {
 public:
+    // What the updater thread reaches the network and disk through.
+    struct Services {
+        std::function<bool(const std::string&, int64_t, std::string*, const std::wstring&,
+                           const std::atomic<bool>&)>
+            get = httpsGet;
+        std::function<std::string(const std::wstring&)> hashFile = sha256File;
+        double firstCheckSeconds = 20;
+        double checkIntervalSeconds = 14400;
+    };
+
     Updater() = default;
+    explicit Updater(Services services) : services_(std::move(services)) {}
     ~Updater() { stop(); }
     Updater(const Updater&) = delete;
     Updater& operator=(const Updater&) = delete;
 
+    // Starts the thread unless the URL is empty or it already runs.
     void start(const std::string& manifestUrl, const std::wstring& profileFolder);
-    void stop() {}
-    bool isStarted() const { return false; }
-};
+    // Ends a download within one piece, and joins the thread.
+    void stop();
+    bool isStarted() const { return thread_.joinable(); }
+    // True with the version text once a verified download is waiting.
+    bool readyVersion(std::string& version);
+    // Swaps the running program for the downloaded one; false with a message.
+    bool install(std::string& message);
+    // Waits up to `seconds`; true when stop was asked for.
+    bool waitForStop(double seconds);
+    // One check: manifest, version, download, verification. Runs on the thread.
+    void check(const std::string& manifestUrl, const std::wstring& updateFolder);
 
-// Deletes the running program's path + ".old"; failures are ignored.
-void removeOldExe();
-// Starts the program file again; failures are ignored.
-void relaunchSelf();
+private:
+    void run(std::string manifestUrl, std::wstring updateFolder);
+
+    Services services_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::atomic<bool> stopRequested_{false};
+    std::thread thread_;
+    bool ready_ = false;
+    std::string readyVersionText_;
+    std::wstring newExePath_;
+};

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+
+#include "update/updater.h"
+#include "util/folders.h"
+#include "util/text.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+std::wstring testFolder(const std::wstring& name, std::wstring base = {}) {
+    if (base.empty()) base = environmentVariable(L"QH_BINARY_DIR");
+    if (base.empty()) base = fromFsPath(fs::temp_directory_path());
+    const std::wstring folder = joinPath(joinPath(base, L"update-test-data"), name);
+    std::error_code ec;
+    fs::remove_all(toFsPath(folder), ec);
+    fs::create_directories(toFsPath(folder), ec);
+    return folder;
+}
+
+void writeFile(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(toFsPath(path), std::ios::binary) << bytes;
+}
+
+std::string readFile(const std::wstring& path) {
+    std::ifstream in(toFsPath(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool exists(const std::wstring& path) { return fs::exists(toFsPath(path)); }
+
+const char* const kManifestUrl = "https://updates.test/update.json";
+const char* const kProgramUrl = "https://updates.test/q.exe";
+const std::string kProgramBytes = "MZ new program bytes";
+// SHA-256 of kProgramBytes.
+std::string programHash() {
+    const std::wstring p = joinPath(testFolder(L"hash"), L"p");
+    writeFile(p, kProgramBytes);
+    return sha256File(p);
+}
+
+// A fake update endpoint: one manifest and one program body.
+struct FakeEndpoint {
+    bool manifestOk = true;
+    std::string manifest;
+    bool programOk = true;
+    std::string program = kProgramBytes;
+    int programRequests = 0;
+
+    Updater::Services services() {
+        Updater::Services s;
+        s.get = [this](const std::string& url, int64_t cap, std::string* text, const std::wstring& file,
+                       const std::atomic<bool>&) {
+            if (url == kManifestUrl) {
+                if (!manifestOk) return false;
+                *text = manifest;
+                return true;
+            }
+            ++programRequests;
+            EXPECT_EQ(url, kProgramUrl);
+            EXPECT_EQ(cap, kUpdateProgramMaxBytes);
+            // A failed download may leave a partial file behind; the updater must remove it.
+            writeFile(file, programOk ? program : program.substr(0, 3));
+            return programOk;
+        };
+        s.firstCheckSeconds = 0;
+        return s;
+    }
+};
+
+std::string manifestFor(const std::string& version, const std::string& sha) {
+    return "{\"version\":\"" + version + "\",\"url\":\"" + kProgramUrl + "\",\"sha256\":\"" + sha + "\"}";
+}
+}  // namespace
+
+TEST(Updater, ChecksDownloadVerifyAndLeaveNoPartialFile) {
+    const std::string good = programHash();
+    std::string upper = good;
+    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    struct Case {
+        const char* name;
+        std::string manifest;
+        bool manifestOk, programOk;
+        bool ready;
+        int programRequests;
+    } cases[] = {
+        {"newer", manifestFor("0.2.0", good), true, true, true, 1},
+        {"newer, hash in capitals", manifestFor("v1.0", upper), true, true, true, 1},
+        {"equal", manifestFor("0.1.5", good), true, true, false, 0},
+        {"older", manifestFor("0.1.4", good), true, true, false, 0},
+        {"manifest refused by the server", manifestFor("0.2.0", good), false, true, false, 0},
+        {"invalid manifest", "{\"version\":", true, true, false, 0},
+        {"wrong hash", manifestFor("0.2.0", std::string(64, '0')), true, true, false, 1},
+        {"download failed", manifestFor("0.2.0", good), true, false, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring folder = testFolder(L"check");
+        FakeEndpoint endpoint;
+        endpoint.manifest = c.manifest;
+        endpoint.manifestOk = c.manifestOk;
+        endpoint.programOk = c.programOk;
+        Updater updater(endpoint.services());
+        updater.check(kManifestUrl, folder);
+        std::string version;
+        EXPECT_EQ(updater.readyVersion(version), c.ready);
+        EXPECT_EQ(endpoint.programRequests, c.programRequests);
+        EXPECT_FALSE(exists(joinPath(folder, L"Quillhaven.new.exe.part")));
+        EXPECT_EQ(exists(joinPath(folder, L"Quillhaven.new.exe")), c.ready);
+        if (c.ready) {
+            EXPECT_EQ(readFile(joinPath(folder, L"Quillhaven.new.exe")), kProgramBytes);
+        }
+    }
+}
+
+TEST(Updater, StopEndsADownloadAndDeletesThePartFile) {
+    const std::wstring profile = testFolder(L"stop");
+    const std::wstring part = joinPath(joinPath(profile, L"update"), L"Quillhaven.new.exe.part");
+    std::mutex m;
+    std::condition_variable cv;
+    bool downloading = false;
+    Updater::Services s;
+    s.firstCheckSeconds = 0;
+    s.get = [&](const std::string& url, int64_t, std::string* text, const std::wstring& file,
+                const std::atomic<bool>& cancel) {
+        if (url == kManifestUrl) {
+            *text = manifestFor("9.0.0", std::string(64, 'a'));
+            return true;
+        }
+        std::ofstream out(toFsPath(file), std::ios::binary);
+        {
+            std::lock_guard<std::mutex> g(m);
+            downloading = true;
+        }
+        cv.notify_all();
+        while (!cancel) out << std::string(65536, 'x') << std::flush;
+        return false;
+    };
+    Updater updater(s);
+    updater.start(kManifestUrl, profile);
+    EXPECT_TRUE(updater.isStarted());
+    {
+        std::unique_lock<std::mutex> g(m);
+        ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(60), [&] { return downloading; }));
+    }
+    updater.stop();
+    EXPECT_FALSE(updater.isStarted());
+    EXPECT_FALSE(exists(part));
+    std::string version;
+    EXPECT_FALSE(updater.readyVersion(version));
+    EXPECT_TRUE(updater.waitForStop(3600));  // stopped: no wait at all
+}
+
+TEST(Updater, InstallSwapsTheFilesAndRestoresTheProgramOnFailure) {
+    std::string message;
+    Updater idle;
+    EXPECT_FALSE(idle.install(message));
+    EXPECT_EQ(message, "No update is ready.");
+
+    // The download folder may sit on another volume than the program (on this
+    // machine /dev/shm is another file system, where a plain rename fails).
+    std::wstring other;
+    if (fs::is_directory("/dev/shm")) other = testFolder(L"shm", fromFsPath("/dev/shm"));
+    for (const std::wstring& downloads : {testFolder(L"downloads"), other}) {
+        if (downloads.empty()) continue;
+        SCOPED_TRACE(wideToUtf8(downloads));
+        const std::wstring programs = testFolder(L"programs");
+        const std::wstring program = joinPath(programs, L"Quillhaven.exe");
+        const std::wstring newExe = joinPath(downloads, L"Quillhaven.new.exe");
+        writeFile(program, "old program");
+        writeFile(program + L".old", "an older leftover");
+        writeFile(newExe, kProgramBytes);
+        ASSERT_TRUE(installUpdate(program, newExe, message)) << message;
+        EXPECT_EQ(readFile(program), kProgramBytes);
+        EXPECT_EQ(readFile(program + L".old"), "old program");
+        EXPECT_FALSE(exists(newExe));
+
+        // The new file is gone: the program goes back under its own name.
+        writeFile(program, "old program");
+        EXPECT_FALSE(installUpdate(program, newExe, message));
+        EXPECT_EQ(message.rfind("Could not install the update (error ", 0), 0u) << message;
+        EXPECT_EQ(readFile(program), "old program");
+    }
+}
+
+TEST(Updater, Sha256OfFilesLargerThanOnePiece) {
+    const std::wstring folder = testFolder(L"sha");
+    const std::wstring a = joinPath(folder, L"abc"), million = joinPath(folder, L"million");
+    writeFile(a, "abc");
+    writeFile(million, std::string(1000000, 'a'));
+    EXPECT_EQ(sha256File(a), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256File(million), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(sha256File(joinPath(folder, L"missing")), "");
+}
