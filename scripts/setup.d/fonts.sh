@@ -3,6 +3,7 @@
 # Debian's fonts-inter, and the Phosphor icon font from the npm package
 # @phosphor-icons/web. Kept in .deps/fonts, never committed.
 set -euo pipefail
+trap 'echo "setup (fonts): failed (exit $?) at line $LINENO: $BASH_COMMAND" >&2' ERR
 root=$1 deps=$2
 out="$deps/fonts"
 mkdir -p "$out"
@@ -13,7 +14,12 @@ if [ ! -f "$out/Inter-Regular.otf" ] || [ ! -f "$out/Inter-SemiBold.otf" ]; then
   src=/usr/share/fonts/opentype/inter
   tmp=$(mktemp -d)
   if [ ! -f "$src/Inter-Regular.otf" ]; then
-    (cd "$tmp" && apt-get download fonts-inter >/dev/null && dpkg -x fonts-inter_*.deb x)
+    (cd "$tmp" && apt-get download fonts-inter >"$tmp/apt.log" 2>&1 && dpkg -x fonts-inter_*.deb x) || {
+      echo "setup: could not fetch fonts-inter; the end of apt's output:" >&2
+      tail -n 20 "$tmp/apt.log" >&2
+      rm -rf "$tmp"
+      exit 1
+    }
     src="$tmp/x/usr/share/fonts/opentype/inter"
   fi
   cp "$src/Inter-Regular.otf" "$src/Inter-SemiBold.otf" "$out/"
@@ -24,11 +30,21 @@ icons_version=2.1.2
 icons_sha=40e3096099ca818c047979cece6a3764944d5200c67b64092f7bcd8bcd1d2b08
 if [ ! -f "$out/Phosphor.ttf" ]; then
   if ! command -v npm >/dev/null; then
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
+    log="$deps/setup-apt.log"
+    { $sudo apt-get update && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y \
+        --no-install-recommends npm; } >>"$log" 2>&1 || {
+      echo "setup: installing npm failed; the end of $log:" >&2
+      tail -n 20 "$log" >&2
+      exit 1
+    }
   fi
   tmp=$(mktemp -d)
-  (cd "$tmp" && npm pack --silent "@phosphor-icons/web@$icons_version" >/dev/null)
+  (cd "$tmp" && npm pack --silent "@phosphor-icons/web@$icons_version" >"$tmp/npm.log" 2>&1) || {
+    echo "setup: could not download @phosphor-icons/web@$icons_version from npm:" >&2
+    tail -n 20 "$tmp/npm.log" >&2
+    rm -rf "$tmp"
+    exit 1
+  }
   tgz="$tmp/phosphor-icons-web-$icons_version.tgz"
   echo "$icons_sha  $tgz" | sha256sum -c --quiet - \
     || { rm -rf "$tmp"; echo "setup: the icon font package has the wrong checksum" >&2; exit 1; }
