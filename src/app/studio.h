@@ -23,6 +23,10 @@
 #include "ui/panel_state.h"
 #include "update/updater.h"
 
+struct InspectorActions;
+struct SettingsActions;
+struct SettingsView;
+
 // A rectangle in client-area pixels.
 struct TitleRect {
     float left = 0, top = 0, right = 0, bottom = 0;
@@ -57,6 +61,15 @@ public:
     void toggleRecord();
     void toggleLive();
     void drawFrame();
+    void drawInspector(ImVec2 pos, ImVec2 size);
+    void applyInspectorActions(const InspectorActions& actions);
+    // Test-loads a .cube file and makes it the selected layer's LUT; a file
+    // that does not load leaves the LUT as it was and says why.
+    bool useLutFile(const std::string& utf8Path);
+    Layer* selectedLayerRecord();
+    SettingsView settingsView() const;
+    void drawSettings();
+    void applySettingsActions(const SettingsActions& actions);
 
     void restartRemote(bool resetToken);
     void startPairing();

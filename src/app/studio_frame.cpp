@@ -78,11 +78,15 @@ void Studio::drawFrame() {
     ImGui::EndChild();
     ImGui::PopStyleVar();
 
+    if (inspectorShown)
+        drawInspector(ImVec2(O.x + W - iw, O.y + bar), ImVec2(iw, H - bar));
+
     if (settings.open)
         dl->AddRectFilled(ImVec2(O.x, O.y + bar), ImVec2(O.x + W, O.y + H),
                           project.darkMode ? 0x6E000000u : 0x28000000u);
     ImGui::End();
 
+    drawSettings();
     toast.draw(O.x + side + (W - side - iw) / 2, O.y + H);
     setEditCanvas(0);
 }

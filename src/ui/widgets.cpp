@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imgui_internal.h"
+#include "project/project.h"
 #include "ui/style.h"
 
 namespace {
@@ -119,7 +120,7 @@ void fieldLabel(const char* text) {
     ImGui::Dummy(ImVec2(0, S(12.5f)));
 }
 
-bool roundedButton(const char* label, bool primary, float width) {
+bool roundedButton(const char* label, bool primary, float width, ImU32 textColour) {
     const ThemePalette& p = palette();
     ImFont* f = semiboldFont();
     float fs = f->LegacySize;
@@ -132,7 +133,8 @@ bool roundedButton(const char* label, bool primary, float width) {
     bool held = ImGui::IsItemActive();
     bool disabled = itemDisabled();
     float hv = hoverValue(ImGui::GetItemID(), hovered || held);
-    ImU32 fill, textColour;
+    ImU32 fill;
+    const ImU32 askedText = textColour;
     if (disabled) {
         fill = p.frameHover;
         textColour = colorWithAlpha(p.textSecondary, 0.7f);
@@ -144,6 +146,7 @@ bool roundedButton(const char* label, bool primary, float width) {
         fill = held ? p.frameActive : lerpColor(p.frameHover, p.frameActive, hv);
         textColour = p.text;
     }
+    if (askedText != 0 && !disabled) textColour = askedText;
     ImDrawList* dl = ImGui::GetWindowDrawList();
     ImVec2 end(pos.x + size.x, pos.y + size.y);
     dl->AddRectFilled(pos, end, fill, S(8));
@@ -381,6 +384,12 @@ bool menuItemRow(const char* text, bool marked) {
     if (clicked) ImGui::CloseCurrentPopup();
     ImGui::PopID();
     return clicked;
+}
+
+unsigned layerKindIcon(int kind) {
+    static const unsigned kIcons[LayerKind::Count] = {0xE6C8, 0xE48A, 0xE2CA, 0xE32E,
+                                                      0xE4DA, 0xE5DA, 0xE17C, 0xE4D6};
+    return kind >= 0 && kind < LayerKind::Count ? kIcons[kind] : 0;
 }
 
 float meterLevel(float peak) {

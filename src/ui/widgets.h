@@ -15,7 +15,14 @@ constexpr unsigned minimise = 0xE32A;
 constexpr unsigned maximise = 0xE45E;
 constexpr unsigned restore = 0xE0F6;
 constexpr unsigned close = 0xE4F6;
+constexpr unsigned bringForward = 0xE13C;
+constexpr unsigned sendBackward = 0xE136;
+constexpr unsigned refresh = 0xE038;
+constexpr unsigned rescan = 0xE036;
 }  // namespace Icon
+
+// The icon of a layer kind (LayerKind order); 0 for an unknown kind.
+unsigned layerKindIcon(int kind);
 
 // Caption commands returned by windowButtons.
 constexpr int kCaptionClose = 1;
@@ -34,7 +41,8 @@ void drawFocusRing(float radius);
 void smallColoredText(ImU32 colour, const char* text);
 void fieldLabel(const char* text);
 
-bool roundedButton(const char* label, bool primary, float width = 0.0f);
+// A textColour of 0 uses the theme's text colour for the kind of button.
+bool roundedButton(const char* label, bool primary, float width = 0.0f, ImU32 textColour = 0);
 bool iconButton(unsigned glyph, const char* tooltip, bool active, ImU32 colour, float size = 0.0f);
 bool toggleSwitch(const char* id, bool& value);
 bool segmentedControl(const char* id, const char* const* labels, int count, int& value,

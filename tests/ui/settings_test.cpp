@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include "live/rtmp_url.h"
+#include "ui/gui_script.h"
+#include "ui/settings_window.h"
+
+namespace {
+
+constexpr const char* kTab = "Settings/##stab";
+constexpr float kTallDisplay = 3000;
+
+// The settings window over bare frames, its actions gathered across frames.
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setTheme(true, "Studio");
+        state.open = true;
+        // Tall enough that every tab fits without scrolling.
+        ImGui::GetIO().DisplaySize = ImVec2(1280, kTallDisplay);
+        script.frames(2);
+    }
+    void draw() {
+        ImGui::SetWindowPos("Settings", ImVec2(0, 0));
+        ImGui::SetWindowSize("Settings", ImVec2(460, kTallDisplay));
+        SettingsActions a = drawSettingsWindow(state, project, view);
+        actions.chooseFolder |= a.chooseFolder;
+        actions.chooseBackupFolder |= a.chooseBackupFolder;
+        actions.rescanMicrophones |= a.rescanMicrophones;
+        actions.newRemoteAddress |= a.newRemoteAddress;
+        actions.startPairing |= a.startPairing;
+        if (!a.saveKeyDestinationId.empty()) {
+            actions.saveKeyDestinationId = a.saveKeyDestinationId;
+            actions.streamKey = a.streamKey;
+        }
+        if (!a.forgetKeyDestinationId.empty())
+            actions.forgetKeyDestinationId = a.forgetKeyDestinationId;
+    }
+    void openTab(int tab) {
+        state.tab = tab;
+        ItemLog::clear();
+        script.frames(2);
+    }
+    void clickSegment(const char* control, int segment) {
+        script.click(GuiScript::id(kTab, {control, segment, "##seg"}));
+    }
+
+    HeadlessGui gui;
+    SettingsWindowState state;
+    Project project = makeDefaultProject();
+    SettingsView view;
+    SettingsActions actions;
+    GuiScript script{gui, [this] { gui.bareFrame([this] { draw(); }); }};
+};
+
+}  // namespace
+
+TEST(SettingsRules, TabsLockByLiveAndRecording) {
+    struct Case {
+        int tab;
+        bool live, recording;
+        const char* note;
+    } cases[] = {
+        {SettingsTab::Video, false, true, kLockedWhileRecording},
+        {SettingsTab::Recording, false, true, kLockedWhileRecording},
+        {SettingsTab::Audio, false, true, nullptr},
+        {SettingsTab::Destinations, false, true, nullptr},
+        {SettingsTab::Video, true, true, kLockedWhileLive},
+        {SettingsTab::Recording, true, false, kLockedWhileLive},
+        {SettingsTab::Destinations, true, true, kLockedWhileLive},
+        {SettingsTab::Audio, true, true, nullptr},
+        {SettingsTab::Control, true, true, nullptr},
+        {SettingsTab::Video, false, false, nullptr},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(settingsLockNote(c.tab, c.live, c.recording), c.note)
+            << c.tab << " live " << c.live << " recording " << c.recording;
+}
+
+TEST(SettingsRules, StoredValuesAndTypedValuesMap) {
+    const std::pair<int, int> heights[] = {{0, 0}, {1080, 1}, {720, 2}, {480, 3}, {1440, 0}, {-5, 0}};
+    for (auto [limit, segment] : heights) EXPECT_EQ(heightLimitSegment(limit), segment) << limit;
+    for (int segment = 0; segment < 4; ++segment)
+        EXPECT_EQ(heightLimitSegment(heightLimitOfSegment(segment)), segment);
+    const std::pair<float, int> rates[] = {{4949.9f, 4900}, {4950.0f, 5000}, {1000.0f, 1000},
+                                           {19999.0f, 20000}, {6049.0f, 6000}};
+    for (auto [value, kbps] : rates) EXPECT_EQ(roundedBitrateKbps(value), kbps) << value;
+    const std::pair<int, int> ports[] = {{80, 1024}, {70000, 65535}, {7469, 7469}, {-1, 1024}};
+    for (auto [typed, port] : ports) EXPECT_EQ(clampRemotePort(typed), port) << typed;
+    // Codes from the environment may be of any length: short ones show whole.
+    const std::pair<const char*, const char*> codes[] = {
+        {"123456", "123 456"}, {"1234", "123 4"}, {"123", "123"}, {"12", "12"}, {"", ""}};
+    for (auto [code, shown] : codes) EXPECT_EQ(pairingCodeForDisplay(code), shown) << code;
+}
+
+TEST(SettingsRules, PresetsAndDestinationNotes) {
+    const char* names[] = {"YouTube", "Twitch", "Kick", "Custom"};
+    for (int i = 0; i < kDestinationPresetCount; ++i) {
+        Destination d = makePresetDestination(i, 1765000000, i + 3);
+        EXPECT_EQ(d.id, "d1765000000-" + std::to_string(i + 3));
+        EXPECT_EQ(d.name, names[i]);
+        EXPECT_EQ(d.canvas, i == 2 ? 1 : 0);
+        EXPECT_EQ(d.bitrateKbps, 6000);
+        EXPECT_EQ(d.heightLimit, 0);
+        EXPECT_TRUE(d.streamHere);
+        EXPECT_EQ(d.serverUrl.rfind("rtmps://", 0) == 0, i < 2);
+        EXPECT_EQ(destinationNote(d, {}).kind, i < 2 ? NoteKind::Warning : NoteKind::Hint);
+        EXPECT_EQ(destinationNote(d, {d.id}).kind, i < 2 ? NoteKind::None : NoteKind::Hint);
+    }
+    // A refused URL shows the parser's own words.
+    for (const char* url : {"http://example.com/live", "rtmp://", "rtmp://host:99999/app",
+                            "rtmps://host", "rtmp://host/"}) {
+        Destination d;
+        d.id = "x";
+        d.serverUrl = url;
+        RtmpEndpoint endpoint;
+        std::string error;
+        const bool valid = parseRtmpUrl(url, endpoint, error);
+        DestinationNote note = destinationNote(d, {});
+        EXPECT_EQ(note.kind, valid ? NoteKind::Warning : NoteKind::Error) << url;
+        if (!valid) {
+            EXPECT_EQ(note.text, error) << url;
+        }
+    }
+}
+
+TEST(SettingsRules, ControlNotes) {
+    SettingsView view;
+    EXPECT_NE(pairingNote(view).find("Get the Android app at https://"), std::string::npos);
+    view.pairingCode = "123456";
+    view.pairingSecondsLeft = -3;
+    EXPECT_EQ(pairingNote(view).substr(pairingNote(view).size() - 16), "and ends in 0 s.");
+    view.pairingSecondsLeft = 42;
+    view.localAddresses = {"192.168.1.5", "10.0.0.2"};
+    EXPECT_NE(pairingNote(view).find("ends in 42 s. If the phone doesn't list this PC, type its "
+                                     "address: 192.168.1.5, 10.0.0.2."),
+              std::string::npos);
+
+    Project project;
+    bool isError = true;
+    EXPECT_EQ(remoteControlNote(project, view, &isError), "");
+    EXPECT_FALSE(isError);
+    project.remoteControl = true;
+    view.remoteClients = 2;
+    EXPECT_EQ(remoteControlNote(project, view, &isError).rfind("2 connected. Keep the address private", 0),
+              0u);
+    EXPECT_EQ(remoteControlNote(project, view, &isError).find("127.0.0.1"), std::string::npos);
+    project.localNetwork = true;
+    EXPECT_NE(remoteControlNote(project, view, &isError).find("instead of 127.0.0.1."),
+              std::string::npos);
+    view.remoteError = "Port 7469 is in use";
+    EXPECT_EQ(remoteControlNote(project, view, &isError), "Port 7469 is in use");
+    EXPECT_TRUE(isError);
+}
+
+TEST_F(SettingsWindowTest, VideoAndRecordingTabsWriteTheProjectUnlessLocked) {
+    openTab(SettingsTab::Video);
+    project.textSizePercent = 105;
+    project.transitionMs = 0;
+    script.frame();
+    ImGuiWindow* tab = GuiScript::window(kTab);
+    ASSERT_NE(tab, nullptr);
+    EXPECT_FLOAT_EQ(tab->StateStorage.GetFloat(GuiScript::id(kTab, {"##tsize"}), -1), 1.0f);
+    clickSegment("##tr", 1);
+    EXPECT_EQ(project.transitionMs, 400);
+    clickSegment("##tsize", 3);
+    EXPECT_EQ(project.textSizePercent, 130);
+
+    openTab(SettingsTab::Recording);
+    struct Step {
+        int segment;
+        bool mkv, safeMp4;
+    } steps[] = {{1, false, false}, {2, true, true}, {0, false, true}, {2, true, true}};
+    for (const Step& s : steps) {
+        clickSegment("##fmt", s.segment);
+        EXPECT_EQ(project.mkv, s.mkv) << s.segment;
+        EXPECT_EQ(project.safeMp4, s.safeMp4) << s.segment;
+    }
+    project.splitMinutes = 45;
+    clickSegment("##split", 2);
+    EXPECT_EQ(project.splitMinutes, 30);
+
+    view.recording = true;
+    clickSegment("##fmt", 1);
+    EXPECT_TRUE(project.mkv);  // locked: shown, not editable
+    openTab(SettingsTab::Audio);
+    project.noiseGate = false;
+    script.click(GuiScript::id(kTab, {"##gate"}));
+    EXPECT_TRUE(project.noiseGate);  // the Audio tab stays open while recording
+}
+
+TEST_F(SettingsWindowTest, DestinationsAddKeyAndRemove) {
+    openTab(SettingsTab::Destinations);
+    script.clickLabel("Kick");
+    script.clickLabel("Custom");
+    ASSERT_EQ(project.destinations.size(), 2u);
+    EXPECT_EQ(state.addedDestinationCount, 2);
+    const std::string kick = project.destinations[0].id, custom = project.destinations[1].id;
+    EXPECT_EQ(kick.substr(kick.size() - 2), "-1");
+    EXPECT_EQ(custom.substr(custom.size() - 2), "-2");
+    EXPECT_EQ(project.destinations[0].canvas, 1);
+
+    // Save cannot be clicked while the field is empty.
+    script.click(GuiScript::id(kTab, {kick.c_str(), "Save"}));
+    EXPECT_TRUE(actions.saveKeyDestinationId.empty());
+    script.click(GuiScript::id(kTab, {kick.c_str(), "##key"}));
+    script.type("live_abc123");
+    EXPECT_EQ(state.typedStreamKeys[kick], "live_abc123");
+    script.click(GuiScript::id(kTab, {kick.c_str(), "Save"}));
+    EXPECT_EQ(actions.saveKeyDestinationId, kick);
+    EXPECT_EQ(actions.streamKey, "live_abc123");
+    // Kept until the studio reports the key stored.
+    EXPECT_EQ(state.typedStreamKeys[kick], "live_abc123");
+    EXPECT_TRUE(project.destinations[0].channel.empty());
+
+    script.click(GuiScript::id(kTab, {kick.c_str(), "Remove destination"}));
+    EXPECT_EQ(actions.forgetKeyDestinationId, kick);
+    EXPECT_EQ(state.typedStreamKeys.count(kick), 0u);
+    ASSERT_EQ(project.destinations.size(), 1u);
+    EXPECT_EQ(project.destinations[0].id, custom);
+
+    view.live = true;
+    script.clickLabel("YouTube");
+    EXPECT_EQ(project.destinations.size(), 1u);
+}
+
+TEST_F(SettingsWindowTest, ControlPortAppliesWhenLeftAndButtonsReport) {
+    project.remoteControl = true;
+    openTab(SettingsTab::Control);
+    const ImGuiID port = GuiScript::id(kTab, {"##port"});
+    script.replaceText(port, "80");
+    EXPECT_EQ(project.remotePort, 7469);  // not while typing
+    script.key(ImGuiKey_Enter);
+    EXPECT_EQ(project.remotePort, 1024);
+    script.replaceText(port, "70000");
+    EXPECT_EQ(project.remotePort, 1024);
+    script.click(GuiScript::id(kTab, {"##lan"}));  // leaving the field applies it
+    EXPECT_EQ(project.remotePort, 65535);
+    EXPECT_TRUE(project.localNetwork);
+
+    script.clickLabel("Pair phone");
+    EXPECT_TRUE(actions.startPairing);
+    script.clickLabel("New");
+    EXPECT_TRUE(actions.newRemoteAddress);
+    view.pairingCode = "12";  // a short code from the environment is drawn whole
+    script.frame();
+}
