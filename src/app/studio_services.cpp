@@ -1,11 +1,11 @@
-// The Studio's side of remote control and live data. Neither service runs in
-// this build: remote control reports that it is unavailable, and the live-data
-// feed stays stopped.
+// The Studio's side of remote control and live data. Remote control does not
+// run in this build: it reports that it is unavailable.
 
 #include <random>
 #include <string>
 
 #include "app/studio.h"
+#include "livedata/live_text.h"
 #include "util/secret_store.h"
 
 namespace {
@@ -64,4 +64,41 @@ std::string Studio::localControlUrl() const {
     return "ws://127.0.0.1:" + std::to_string(project.remotePort) + "/?token=" + remoteToken;
 }
 
-void Studio::updateLiveData() {}
+namespace {
+
+bool hasLiveLayer(const Project& project) {
+    for (const Scene& scene : project.scenes) {
+        for (const Layer& layer : scene.layers) {
+            if (layer.kind == LayerKind::Chat || layer.kind == LayerKind::LiveCounter) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void Studio::updateLiveData() {
+    const bool wanted = project.chatOnTopShown || remote.clientCount() > 0 || hasLiveLayer(project);
+    std::vector<std::string> channels;
+    if (wanted) {
+        for (const Destination& d : project.destinations) {
+            if (!d.channel.empty()) channels.push_back(d.channel);
+        }
+    }
+    std::vector<ChatEntry> entries;
+    std::vector<ChannelState> states;
+    if (showcase) {
+        entries = showcaseChatEntries();
+        states = showcaseChannelStates();
+    } else {
+        // Typing in a destination's channel field must not restart the
+        // workers on every key; closing the settings applies the final list.
+        if (!settings.open) liveData.start(channels);
+        entries = liveData.chatEntries();
+        states = liveData.channelStates();
+    }
+    const int active = project.activeScene;
+    if (active >= 0 && active < int(project.scenes.size()))
+        applyLiveDataToScene(project.scenes[std::size_t(active)], entries, states);
+    ChatOnTopWindow::update(chatOnTop, project, buildChatLines(entries, states));
+}

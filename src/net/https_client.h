@@ -1,0 +1,48 @@
+#pragma once
+// One-shot HTTPS requests for the parts of the studio that read web services
+// (live chat and channel counts, the update manifest and download). The system
+// transport is WinHTTP on Windows; the native build has no TLS of its own, and
+// its tests hand their callers a scripted client instead.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Replies larger than this are refused rather than grown without bound.
+inline constexpr std::size_t kDefaultHttpsBodyLimit = 16u * 1024u * 1024u;
+
+struct HttpsRequest {
+    std::string host;  // name or address, no scheme
+    int port = 443;
+    std::string path;     // UTF-8, with the query; sent as given
+    std::string body;     // POST when not empty, GET otherwise
+    std::string headers;  // extra header lines, each ended by "\r\n"
+    std::string userAgent;
+    int resolveTimeoutMs = 5000;
+    int connectTimeoutMs = 5000;
+    int sendTimeoutMs = 8000;
+    int receiveTimeoutMs = 10000;
+    std::size_t bodyLimit = kDefaultHttpsBodyLimit;
+};
+
+struct HttpsResponse {
+    // The request went out and a status line came back. When false, errorCode
+    // holds the system's code of the step that failed.
+    bool answered = false;
+    std::uint32_t errorCode = 0;
+    int status = 0;
+    std::string body;
+    // The body grew past the request's limit; what was read is dropped.
+    bool bodyTooLarge = false;
+};
+
+class HttpsClient {
+public:
+    virtual ~HttpsClient() = default;
+    // Blocks for the whole exchange; safe to call from several threads at once.
+    virtual HttpsResponse send(const HttpsRequest& request) = 0;
+};
+
+// The operating system's transport, shared by the whole process.
+std::shared_ptr<HttpsClient> systemHttpsClient();
