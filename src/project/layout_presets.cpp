@@ -89,8 +89,15 @@ void placeOnCanvas(int p, int canvas, Layer* screen, const std::vector<Layer*>& 
     case LayoutPreset::ScreenTile:
     case LayoutPreset::TileScreen: {
         placeScreen(full, 0.0f);
-        const float tileW = horizontal ? 400.0f : 330.0f;
-        const float tileH = horizontal ? 225.0f : 440.0f;
+        float tileW = horizontal ? 400.0f : 330.0f;
+        float tileH = horizontal ? 225.0f : 440.0f;
+        // A row wider than the content area would push tiles off the canvas: shrink the tiles,
+        // keeping their shape, until the row fits between the margins.
+        const float widest = k > 0 ? (content.width - static_cast<float>(k - 1) * kGap) / static_cast<float>(k) : tileW;
+        if (tileW > widest) {
+            tileH *= widest / tileW;
+            tileW = widest;
+        }
         const float rowWidth = static_cast<float>(k) * tileW + static_cast<float>(k - 1) * kGap;
         const float x = p == LayoutPreset::ScreenTile ? s.w - kMargin - rowWidth : kMargin;
         placeCameras(cams, canvas, {x, s.h - kMargin - tileH, rowWidth, tileH}, true);

@@ -15,9 +15,6 @@ bool readAll(const std::string& utf8Path, std::string& out);
 // a partly written file may stay behind.
 bool writeAll(const std::string& utf8Path, std::string_view bytes);
 
-// Copies `from` over `to`, replacing an existing file.
-bool copy(const std::string& from, const std::string& to);
-
 // Moves `from` onto `to`, replacing an existing file, also across volumes.
 bool replace(const std::string& from, const std::string& to);
 

@@ -38,17 +38,14 @@ bool writeAll(const std::string& utf8Path, std::string_view bytes) {
     return std::fclose(f) == 0 && ok;
 }
 
-bool copy(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
-                                      ec) &&
-           !ec;
-}
-
 bool replace(const std::string& from, const std::string& to) {
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
     // rename cannot cross file systems; copy and remove the source instead.
-    if (errno != EXDEV || !copy(from, to)) return false;
+    std::error_code ec;
+    if (errno != EXDEV ||
+        !std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec) ||
+        ec)
+        return false;
     std::remove(from.c_str());
     return true;
 }

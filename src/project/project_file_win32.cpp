@@ -60,12 +60,6 @@ bool writeAll(const std::string& utf8Path, std::string_view bytes) {
     return CloseHandle(h) && ok;
 }
 
-bool copy(const std::string& from, const std::string& to) {
-    const std::wstring src = utf8ToWide(from), dst = utf8ToWide(to);
-    if (src.empty() || dst.empty()) return false;
-    return CopyFileW(src.c_str(), dst.c_str(), FALSE) != 0;
-}
-
 bool replace(const std::string& from, const std::string& to) {
     const std::wstring src = utf8ToWide(from), dst = utf8ToWide(to);
     if (src.empty() || dst.empty()) return false;

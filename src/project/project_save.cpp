@@ -9,8 +9,13 @@ bool Project::save(const std::string& utf8Path) const {
     // A failed write leaves the temporary file behind and the project file
     // untouched.
     if (!projectfile::writeAll(tmpPath, projectToText(*this))) return false;
-    // Nothing to copy on the very first save, so the result does not matter.
-    projectfile::copy(utf8Path, utf8Path + ".bak");
+    // The backup only ever takes a file that loads whole: a damaged file (one that was loaded
+    // damaged, or damaged since) must not replace the last good copy. Nothing to copy on the
+    // very first save, so the result does not matter.
+    std::string current;
+    Project probe;
+    if (projectfile::readAll(utf8Path, current) && projectFromText(current, probe))
+        projectfile::writeAll(utf8Path + ".bak", current);
     return projectfile::replace(tmpPath, utf8Path);
 }
 

@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::string_view kMagicV1 = "quillhaven\t1";
 constexpr std::string_view kMagicV2 = "quillhaven\t2";
+// What a Windows editor may put in front of a file it saves as UTF-8.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Bounds that keep a hand-edited file from handing zero, negative or huge
 // sizes and rates to the encoders, the recorders and the split timer.
@@ -548,8 +550,16 @@ std::string projectToText(const Project& p) {
 }
 
 bool projectFromText(std::string_view text, Project& project) {
+    if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
+    // Only whole lines are ever written: a last line without its line feed was cut short (a
+    // disk error, a copy stopped half-way), and what follows it is lost.
+    if (text.empty() || text.back() != '\n') return false;
     size_t eol = text.find('\n');
-    const std::string_view magic = text.substr(0, eol);
+    std::string_view magic = text.substr(0, eol);
+    // An editor that turned every line end into CR LF turned the magic line's too; only then
+    // is a carriage return before a line feed part of the line end rather than of the data.
+    const bool crlf = magic.ends_with('\r');
+    if (crlf) magic.remove_suffix(1);
     if (magic != kMagicV1 && magic != kMagicV2) return false;
     const bool version1 = magic == kMagicV1;
 
@@ -559,7 +569,9 @@ bool projectFromText(std::string_view text, Project& project) {
     while (eol != std::string_view::npos && eol + 1 < text.size()) {
         const size_t start = eol + 1;
         eol = text.find('\n', start);
-        fields.split(text.substr(start, eol == std::string_view::npos ? eol : eol - start));
+        std::string_view line = text.substr(start, eol == std::string_view::npos ? eol : eol - start);
+        if (crlf && line.ends_with('\r')) line.remove_suffix(1);
+        fields.split(line);
         std::vector<Layer>* const before = current;
         readRecord(fields, version1, working, current);
         if (current != before) current->reserve(layerLinesAhead(text, eol));

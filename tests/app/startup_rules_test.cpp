@@ -8,6 +8,7 @@
 
 #include "app/file_ops.h"
 #include "app/startup_rules.h"
+#include "project/project_text.h"
 #include "app_test_support.h"
 
 TEST(UiWords, NumbersFollowTheirWords) {
@@ -133,22 +134,29 @@ protected:
 TEST_F(ProjectRecoveryFiles, DamagedFileWithGoodBackupNeverLosesTheBackup) {
     Project good = makeDefaultProject();
     good.showName = "Good show";
-    ASSERT_TRUE(good.save(path + ".bak"));
-    writeFile(path, "not a project\n");
-    Project p;
-    ASSERT_EQ(loadProjectWithRecovery(p, path, realProjectFileOps()), ProjectLoadOutcome::RestoredFromBackup);
-    EXPECT_EQ(p.showName, "Good show");
-    EXPECT_EQ(readFile(path + ".unreadable"), "not a project\n");
-    EXPECT_FALSE(pathExists(path));
-    // The next save must keep a loadable backup.
-    p.showName = "Edited";
-    ASSERT_TRUE(p.save(path));
-    Project bak;
-    EXPECT_TRUE(bak.load(path + ".bak"));
-    EXPECT_EQ(bak.showName, "Good show");
-    ASSERT_TRUE(p.save(path));
-    EXPECT_TRUE(bak.load(path + ".bak"));
-    EXPECT_EQ(bak.showName, "Edited");
+    // A three-scene project cut mid-line after 800 bytes, as a disk error or a stopped copy
+    // leaves it; and a file that is no project at all.
+    const std::string cut = projectToText(makeDefaultProject()).substr(0, 800);
+    ASSERT_NE(cut.back(), '\n');
+    for (const std::string& damaged : {cut, std::string("not a project\n")}) {
+        ASSERT_TRUE(good.save(path + ".bak"));
+        writeFile(path, damaged);
+        Project p;
+        ASSERT_EQ(loadProjectWithRecovery(p, path, realProjectFileOps()),
+                  ProjectLoadOutcome::RestoredFromBackup);
+        EXPECT_EQ(p, good);
+        EXPECT_EQ(readFile(path + ".unreadable"), damaged);
+        EXPECT_FALSE(pathExists(path));
+        // The next save must keep a loadable backup.
+        p.showName = "Edited";
+        ASSERT_TRUE(p.save(path));
+        Project bak;
+        EXPECT_TRUE(bak.load(path + ".bak"));
+        EXPECT_EQ(bak.showName, "Good show");
+        ASSERT_TRUE(p.save(path));
+        EXPECT_TRUE(bak.load(path + ".bak"));
+        EXPECT_EQ(bak.showName, "Edited");
+    }
 }
 
 TEST_F(ProjectRecoveryFiles, BothDamagedStartsFreshAndReplacesTheOldUnreadable) {

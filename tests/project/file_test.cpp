@@ -237,8 +237,8 @@ TEST(ProjectText, StringEscapes) {
     EXPECT_EQ(fromText(text).scenes[0].name, "a\tb\\c\n");
 
     // Other escaped bytes stand for themselves; a final backslash stays.
-    EXPECT_EQ(fromText(kMagic + "S\t\\q\\\\x\\").scenes[0].name, "q\\x\\");
-    EXPECT_EQ(fromText(kMagic + "S\tcarriage\rreturn\r").scenes[0].name, "carriage\rreturn\r");
+    EXPECT_EQ(fromText(kMagic + "S\t\\q\\\\x\\\n").scenes[0].name, "q\\x\\");
+    EXPECT_EQ(fromText(kMagic + "S\tcarriage\rreturn\r\n").scenes[0].name, "carriage\rreturn\r");
 }
 
 TEST(ProjectText, RichProjectRoundTrips) {
@@ -260,9 +260,9 @@ TEST(ProjectText, LiveTextIsNeverSaved) {
 
 TEST(ProjectText, MagicLine) {
     Project ok;
-    EXPECT_TRUE(projectFromText(kMagic + "S\tx", ok));
+    EXPECT_TRUE(projectFromText(kMagic + "S\tx\n", ok));
     for (const std::string bad :
-         {"quillhaven\t3\nS\tx\n", "quillhaven\t2\r\nS\tx\n", "quillhaven 2\nS\tx\n",
+         {"quillhaven\t3\nS\tx\n", "quillhaven\t2\r\r\nS\tx\n", "quillhaven 2\nS\tx\n",
           "Quillhaven\t2\nS\tx\n", "quillhaven\t2 \nS\tx\n", "quillhaven\t\nS\tx\n", "",
           "\nquillhaven\t2\nS\tx\n", "S\tx\n"}) {
         Project p = richProject();
@@ -580,6 +580,21 @@ TEST(ProjectFile, SaveKeepsABackupAndLeavesNoTemporaryFile) {
     Project fromBackup;
     ASSERT_TRUE(fromBackup.load(path + ".bak"));
     EXPECT_EQ(fromBackup, first);
+}
+
+TEST(ProjectFile, ASaveNeverBacksUpADamagedFile) {
+    const fs::path dir = freshTestDir("damaged_backup");
+    const std::string path = utf8Of(dir / "project.txt");
+    const Project good = richProject();
+    ASSERT_TRUE(good.save(path + ".bak"));
+    const std::string goodBytes = readBytes(dir / "project.txt.bak");
+    // Cut mid-line, and not a project at all.
+    for (const std::string damaged : {projectToText(makeDefaultProject()).substr(0, 300),
+                                      std::string("not a project\n")}) {
+        writeBytes(dir / "project.txt", damaged);
+        ASSERT_TRUE(makeDefaultProject().save(path));
+        EXPECT_EQ(readBytes(dir / "project.txt.bak"), goodBytes);
+    }
 }
 
 TEST(ProjectFile, NonAsciiPaths) {
