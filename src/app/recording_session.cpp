@@ -27,6 +27,14 @@ std::wstring fileNamePart(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// Files of a recording that never started: nothing of the user's is lost by removing them.
+void removeFiles(const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) {
+        std::error_code ec;
+        std::filesystem::remove(toFsPath(path), ec);
+    }
+}
+
 enum class Entry { Absent, Present, Unknown };
 
 Entry entryAt(const std::wstring& path) {
@@ -160,6 +168,15 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
     const bool both = project.recordHorizontal && project.recordVertical;
     const std::string& nameTemplate = project.fileNameTemplate;
     const int sampleRate = recorders[0][0] && recorders[0][0]->supportsSampleRate(48000) ? 48000 : 0;
+    // Every name below was free, so whatever stands there now was made by this attempt.
+    std::vector<std::wstring> attempted;
+    const size_t savedBefore = savedFiles.size();
+    auto refuse = [&](const std::string& error) {
+        closeAll();
+        removeFiles(attempted);
+        savedFiles.resize(savedBefore);
+        return error;
+    };
 
     for (int c = 0; c < 2; ++c) {
         if (!recordsCanvas(project, c)) continue;
@@ -167,10 +184,8 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
         active[c][1] = false;
         const std::string canvas = canvasWord(c);
         const CanvasSettings& cs = project.canvases[static_cast<size_t>(c)];
-        if (cs.width <= 0 || cs.height <= 0 || cs.fps <= 0) {
-            closeAll();
-            return "Could not record " + canvas + ": the canvas size or frame rate is not valid";
-        }
+        if (cs.width <= 0 || cs.height <= 0 || cs.fps <= 0)
+            return refuse("Could not record " + canvas + ": the canvas size or frame rate is not valid");
 
         fields.canvas = canvas;
         std::string base = expandFileName(nameTemplate, fields);
@@ -192,6 +207,7 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
             const std::wstring& dir = k == 0 ? folder : backupFolder;
             if (k == 1 && dir.empty()) continue;
             const std::wstring path = joinPath(dir, name);
+            attempted.push_back(path);
             recorders[c][k] = makeRecorder ? makeRecorder(project.mkv ? Container::Mkv : Container::Mp4) : nullptr;
             IRecorder* r = recorders[c][k].get();
             if (r && r->open(path, settings)) {
@@ -200,12 +216,12 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
                 continue;
             }
             const std::string error = r ? r->lastError() : std::string("no recorder is available");
-            if (k == 1) {
-                addStatus("Backup copy not recorded: " + error);
-            } else {
-                closeAll();
-                return "Could not record " + canvas + ": " + error;
-            }
+            // A recorder that failed to open may still have created its file.
+            if (r) r->close();
+            if (k == 0) return refuse("Could not record " + canvas + ": " + error);
+            removeFiles({path});
+            attempted.pop_back();
+            addStatus("Backup copy not recorded: " + error);
         }
         fps[c] = cs.fps;
         nextFrame[c] = 0;
@@ -331,7 +347,9 @@ RecordingNotice noticeAfterToggle(RecordingSession& session, const std::string& 
     RecordingNotice notice;
     const std::string pending = session.takeStatus();
     if (!startError.empty()) {
-        notice.text = "Could not record: " + startError;
+        // A file that could not be opened already says "Could not record <canvas>: ".
+        const char* const lead = "Could not record";
+        notice.text = startError.starts_with(lead) ? startError : std::string(lead) + ": " + startError;
         if (!pending.empty()) notice.text += std::string(kJoin) + pending;
         return notice;
     }

@@ -51,6 +51,8 @@ public:
     bool open(const std::wstring& path, const RecordingSettings& s) override {
         for (const auto& [dir, text] : book.failOpenUnder) {
             if (path.rfind(dir, 0) == 0) {
+                // Like the Matroska recorder: the file exists before the encoder refuses.
+                std::ofstream(toFsPath(path)) << "";
                 error = text;
                 return false;
             }
@@ -141,6 +143,14 @@ struct World {
         return env;
     }
 };
+
+// The names of the files in a folder (none when it does not exist).
+inline std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
+    return names;
+}
 
 // A fresh folder under the build folder for one test.
 inline std::string scratchFolder(const std::string& name) {

@@ -252,9 +252,13 @@ TEST(RecordingSession, StartFailuresAndTheirTexts) {
     mainFails.project.recordVertical = true;
     mainFails.book.failOpenUnder[mainFails.path(mainFails.main, "Quillhaven 2026-12-07 09-05-03 Vertical")] =
         "Could not create the video file";
-    EXPECT_EQ(mainFails.start(), "Could not record Vertical: Could not create the video file");
+    const std::string error = mainFails.start();
+    EXPECT_EQ(error, "Could not record Vertical: Could not create the video file");
     EXPECT_FALSE(mainFails.session->recording);
     EXPECT_TRUE(mainFails.book.opened()[0]->closed);  // the horizontal file is finished again
+    // A recording that never started leaves no empty files behind, and is refused once.
+    EXPECT_EQ(filesIn(mainFails.main), std::vector<std::string>{});
+    EXPECT_EQ(noticeAfterToggle(*mainFails.session, error).text, error);
 
     Rig backupFails("backupfails");
     backupFails.project.backupFolder = backupFails.backup;
@@ -265,6 +269,8 @@ TEST(RecordingSession, StartFailuresAndTheirTexts) {
                                                      kDot + "Recording without the microphone: not open");
     EXPECT_TRUE(backupFails.session->active[0][0]);
     EXPECT_FALSE(backupFails.session->active[0][1]);
+    EXPECT_EQ(filesIn(backupFails.backup), std::vector<std::string>{});
+    EXPECT_EQ(filesIn(backupFails.main).size(), 1u);
 
     Rig micStatus("micstatus");
     micStatus.mic.rate = 0;
@@ -308,6 +314,8 @@ TEST(RecordingSession, FailedSplitEndsTheRecordingWithItsReason) {
     rig.tick();
     EXPECT_FALSE(rig.session->recording);
     EXPECT_EQ(rig.session->takeStatus(), "Could not record Horizontal: Could not create the video file");
+    // The finished first part stays; the part that never started leaves nothing.
+    EXPECT_EQ(filesIn(rig.main), std::vector<std::string>{"Quillhaven 2026-12-07 09-05-03.mkv"});
 }
 
 TEST(RecordingSession, BuiltFromAKitTakesItsParts) {

@@ -42,8 +42,10 @@ TEST(RecordingOnThisSystem, WithoutAnH264EncoderTheUserIsToldWhy) {
         }
         EXPECT_FALSE(session.recording);
         const RecordingNotice notice = noticeAfterToggle(session, error);
-        EXPECT_EQ(notice.text.rfind("Could not record: Could not record Horizontal: ", 0), 0u) << notice.text;
+        EXPECT_EQ(notice.text.rfind("Could not record Horizontal: ", 0), 0u) << notice.text;
         EXPECT_TRUE(notice.path.empty());
+        // Nothing of the refused recording is left in the folder, not even an empty file.
+        EXPECT_EQ(filesIn(project.recordingFolder), std::vector<std::string>{});
     }
     MFShutdown();
 }
