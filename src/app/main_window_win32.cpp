@@ -107,6 +107,14 @@ StartupSeams& startupSeams() {
         },
         nullptr,
         [] { CoUninitialize(); },
+        [] { return GetDpiForSystem(); },
+        [](HWND hwnd) {
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            GetMonitorInfoW(MonitorFromWindow(hwnd, hwnd ? MONITOR_DEFAULTTONEAREST : MONITOR_DEFAULTTOPRIMARY),
+                            &info);
+            return info.rcWork;
+        },
     };
     return seams;
 }
@@ -116,6 +124,13 @@ std::wstring deviceFailureText(HRESULT hr) {
     std::swprintf(code, 16, L"0x%08X", unsigned(hr));
     return std::wstring(L"Direct3D 11 is not available ") + code;
 }
+
+namespace {
+WindowSize workAreaSize(HWND hwnd) {
+    const RECT r = startupSeams().workArea(hwnd);
+    return {int(r.right - r.left), int(r.bottom - r.top)};
+}
+}  // namespace
 
 LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (ImGui::GetCurrentContext() && ImGui_ImplWin32_WndProcHandler(hwnd, msg, wParam, lParam))
@@ -131,7 +146,7 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         }
         return 0;
     case WM_GETMINMAXINFO: {
-        WindowSize min = minimumWindowSize(startupSeams().windowDpi(hwnd));
+        WindowSize min = minimumWindowSize(startupSeams().windowDpi(hwnd), workAreaSize(hwnd));
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
         info->ptMinTrackSize.x = min.width;
         info->ptMinTrackSize.y = min.height;
@@ -193,9 +208,18 @@ int runStudioProcess(HINSTANCE instance) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
-    WindowSize size = initialWindowSize(GetDpiForSystem());
-    HWND hwnd = CreateWindowW(kClassName, L"Quillhaven", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                              CW_USEDEFAULT, size.width, size.height, nullptr, nullptr, instance, nullptr);
+    const RECT area = startupSeams().workArea(nullptr);
+    const unsigned systemDpi = startupSeams().systemDpi();
+    const WindowSize size = initialWindowSize(systemDpi, workAreaSize(nullptr));
+    const WindowSize wanted = initialWindowSize(systemDpi, {});
+    // A window cut to the work area fills it; one that fits goes where new windows go.
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    if (size.width < wanted.width || size.height < wanted.height) {
+        x = area.left + (area.right - area.left - size.width) / 2;
+        y = area.top + (area.bottom - area.top - size.height) / 2;
+    }
+    HWND hwnd = CreateWindowW(kClassName, L"Quillhaven", WS_OVERLAPPEDWINDOW, x, y, size.width, size.height,
+                              nullptr, nullptr, instance, nullptr);
     gDpiScale = startupSeams().windowDpi(hwnd) / 96.0f;
     DWORD corner = DWMWCP_ROUND;
     DwmSetWindowAttribute(hwnd, DWMWA_WINDOW_CORNER_PREFERENCE, &corner, sizeof corner);

@@ -33,6 +33,10 @@ struct StartupSeams {
     std::function<void()> afterPresent;
     // Leaves COM at the end of the process (CoUninitialize).
     std::function<void()> leaveCom;
+    // DPI of the system, which sizes a new window (GetDpiForSystem).
+    std::function<UINT()> systemDpi;
+    // Work area of the monitor nearest the window; the primary monitor's for no window.
+    std::function<RECT(HWND)> workArea;
 };
 StartupSeams& startupSeams();
 

@@ -3,11 +3,16 @@
 #include "app/studio.h"
 
 namespace {
-int scaled(unsigned dpi, int designPixels) { return int(double(dpi) / 96.0 * designPixels); }
+WindowSize scaledToFit(unsigned dpi, int width, int height, WindowSize workArea) {
+    WindowSize s{int(double(dpi) / 96.0 * width), int(double(dpi) / 96.0 * height)};
+    if (workArea.width > 0 && s.width > workArea.width) s.width = workArea.width;
+    if (workArea.height > 0 && s.height > workArea.height) s.height = workArea.height;
+    return s;
+}
 }  // namespace
 
-WindowSize initialWindowSize(unsigned dpi) { return {scaled(dpi, 1440), scaled(dpi, 900)}; }
-WindowSize minimumWindowSize(unsigned dpi) { return {scaled(dpi, 1120), scaled(dpi, 700)}; }
+WindowSize initialWindowSize(unsigned dpi, WindowSize workArea) { return scaledToFit(dpi, 1440, 900, workArea); }
+WindowSize minimumWindowSize(unsigned dpi, WindowSize workArea) { return scaledToFit(dpi, 1120, 700, workArea); }
 int resizeBorderWidth(unsigned dpi) { return int(dpi * 6 / 96); }
 
 WindowHit hitTestWindow(int x, int y, int right, int bottom, unsigned dpi, bool maximised,

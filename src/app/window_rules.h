@@ -22,10 +22,11 @@ struct WindowSize {
     int width = 0, height = 0;
 };
 
-// Size of a new window at the system DPI.
-WindowSize initialWindowSize(unsigned dpi);
-// Smallest size the user can drag the window to.
-WindowSize minimumWindowSize(unsigned dpi);
+// Size of a new window at the system DPI, cut to the monitor's work area (0 x 0: unknown) so
+// that a large DPI on a small screen keeps the title bar and its buttons on the screen.
+WindowSize initialWindowSize(unsigned dpi, WindowSize workArea);
+// Smallest size the user can drag the window to, cut to the work area in the same way.
+WindowSize minimumWindowSize(unsigned dpi, WindowSize workArea);
 // Width of the invisible resize border.
 int resizeBorderWidth(unsigned dpi);
 

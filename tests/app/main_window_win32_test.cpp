@@ -77,6 +77,7 @@ TEST_F(WindowProc, HitTestAnswersBordersCaptionAndClient) {
 }
 
 TEST_F(WindowProc, MinimumSizeFollowsTheWindowDpi) {
+    startupSeams().workArea = [](HWND) { return RECT{0, 0, 3840, 2100}; };
     startupSeams().windowDpi = [](HWND) -> UINT { return 144; };
     MINMAXINFO info{};
     EXPECT_EQ(SendMessageW(hwnd, WM_GETMINMAXINFO, 0, LPARAM(&info)), 0);
@@ -86,6 +87,12 @@ TEST_F(WindowProc, MinimumSizeFollowsTheWindowDpi) {
     SendMessageW(hwnd, WM_GETMINMAXINFO, 0, LPARAM(&info));
     EXPECT_EQ(info.ptMinTrackSize.x, 1120);
     EXPECT_EQ(info.ptMinTrackSize.y, 700);
+    // 144 DPI on a 1600 x 1000 monitor with a 40-pixel taskbar: the work area bounds it.
+    startupSeams().windowDpi = [](HWND) -> UINT { return 144; };
+    startupSeams().workArea = [](HWND) { return RECT{0, 0, 1600, 960}; };
+    SendMessageW(hwnd, WM_GETMINMAXINFO, 0, LPARAM(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 1600);
+    EXPECT_EQ(info.ptMinTrackSize.y, 960);
     // At 144 DPI the resize border is 9 pixels.
     startupSeams().windowDpi = [](HWND) -> UINT { return 144; };
     EXPECT_EQ(hit(8, 300), HTLEFT);
@@ -168,9 +175,15 @@ TEST(StudioProcess, RunsClosesAndLeavesItsFilesInAProfileOutsideTheCodePage) {
     Clock::time_point firstFrame{}, lastFrame{};
     int frames = 0;
     int studiosAtComExit = -1;
+    // A system at 144 DPI: the window is larger than the 1600 x 1000 screen unless cut to fit.
+    startupSeams().systemDpi = [] { return UINT(144); };
+    RECT window{};
     startupSeams().afterPresent = [&] {
         lastFrame = Clock::now();
-        if (++frames == 1) firstFrame = lastFrame;
+        if (++frames == 1) {
+            firstFrame = lastFrame;
+            GetWindowRect(FindWindowW(L"Quillhaven", nullptr), &window);
+        }
         if (frames == 301) PostMessageW(FindWindowW(L"Quillhaven", nullptr), WM_CLOSE, 0, 0);
     };
     startupSeams().leaveCom = [&] {
@@ -184,6 +197,12 @@ TEST(StudioProcess, RunsClosesAndLeavesItsFilesInAProfileOutsideTheCodePage) {
 
     EXPECT_EQ(code, 0);
     EXPECT_EQ(studiosAtComExit, 0);
+    const RECT area = startupSeams().workArea(nullptr);
+    EXPECT_GE(window.left, area.left);
+    EXPECT_GE(window.top, area.top);
+    EXPECT_LE(window.right, area.right);
+    EXPECT_LE(window.bottom, area.bottom);
+    EXPECT_GT(window.right - window.left, 1440);  // still scaled up as far as it fits
     EXPECT_GE(frames, 301);
     EXPECT_TRUE(std::filesystem::exists(profile + L"\\project.txt"));
     EXPECT_TRUE(std::filesystem::exists(profile + L"\\imgui.ini"));

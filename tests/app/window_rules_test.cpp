@@ -3,15 +3,25 @@
 #include "app/studio.h"
 #include "app/window_rules.h"
 
-TEST(WindowRules, SizesFollowTheDpi) {
-    EXPECT_EQ(initialWindowSize(96).width, 1440);
-    EXPECT_EQ(initialWindowSize(96).height, 900);
-    EXPECT_EQ(initialWindowSize(144).width, 2160);
-    EXPECT_EQ(initialWindowSize(144).height, 1350);
-    EXPECT_EQ(minimumWindowSize(144).width, 1680);
-    EXPECT_EQ(minimumWindowSize(144).height, 1050);
-    EXPECT_EQ(minimumWindowSize(120).width, 1400);
-    EXPECT_EQ(minimumWindowSize(120).height, 875);
+TEST(WindowRules, SizesFollowTheDpiWithinTheWorkArea) {
+    const WindowSize unknown{}, large{3840, 2100}, small{1600, 960};
+    struct Case {
+        unsigned dpi;
+        WindowSize area, initial, minimum;
+    };
+    for (const Case& c : {Case{96, unknown, {1440, 900}, {1120, 700}},
+                          Case{144, unknown, {2160, 1350}, {1680, 1050}},
+                          Case{144, large, {2160, 1350}, {1680, 1050}},
+                          Case{120, large, {1800, 1125}, {1400, 875}},
+                          // 144 DPI on a 1600 x 1000 screen with its taskbar: nothing off screen.
+                          Case{144, small, {1600, 960}, {1600, 960}},
+                          Case{96, small, {1440, 900}, {1120, 700}}}) {
+        SCOPED_TRACE(c.dpi);
+        EXPECT_EQ(initialWindowSize(c.dpi, c.area).width, c.initial.width);
+        EXPECT_EQ(initialWindowSize(c.dpi, c.area).height, c.initial.height);
+        EXPECT_EQ(minimumWindowSize(c.dpi, c.area).width, c.minimum.width);
+        EXPECT_EQ(minimumWindowSize(c.dpi, c.area).height, c.minimum.height);
+    }
     EXPECT_EQ(resizeBorderWidth(96), 6);
     EXPECT_EQ(resizeBorderWidth(144), 9);
     EXPECT_EQ(resizeBorderWidth(120), 7);
