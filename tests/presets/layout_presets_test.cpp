@@ -85,6 +85,13 @@ TEST(LayoutPresets, TilesOverAFullScreen) {
     applyLayoutPreset(s, 4);
     expectRect(primary(s.layers[2]), 40, 815, 400, 225);
     expectRect(second(s.layers[3]), 394, 1440, 330, 440);
+
+    // Four tiles do not fit across the vertical canvas at 330 wide: they shrink, keeping
+    // their shape, to fill the row between the margins.
+    Scene four = sceneWith(1, 4);
+    applyLayoutPreset(four, 3);
+    expectRect(second(four.layers[2]), 40, 1880 - 440 * 232.0f / 330, 232, 440 * 232.0f / 330);
+    expectRect(second(four.layers[5]), 808, 1880 - 440 * 232.0f / 330, 232, 440 * 232.0f / 330);
 }
 
 TEST(LayoutPresets, SideBySideHalves) {
@@ -177,22 +184,30 @@ TEST(LayoutPresets, ExtraScreensAndCamerasAreHidden) {
     EXPECT_EQ(s, before);
 }
 
-TEST(LayoutPresets, EveryPresetGivesFiniteRectanglesForZeroToSixCameras) {
+TEST(LayoutPresets, EveryVisibleRectangleOfEveryPresetLiesOnItsCanvas) {
+    auto within = [](const LayoutRect& r, float w, float h) {
+        constexpr float e = 0.01f;
+        return r.x >= -e && r.y >= -e && r.x + r.width <= w + e && r.y + r.height <= h + e;
+    };
     for (int n = 0; n < LayoutPreset::Count; ++n) {
-        for (int cameras = 0; cameras <= 6; ++cameras) {
+        for (int cameras = 0; cameras <= 8; ++cameras) {
             for (int screens = 0; screens <= 1; ++screens) {
                 Scene s = sceneWith(screens, cameras);
                 applyLayoutPreset(s, n);
                 for (const Layer& l : s.layers) {
+                    SCOPED_TRACE(::testing::Message() << "preset " << n << " cameras " << cameras << " " << l.name);
                     for (float v : {l.x, l.y, l.width, l.height, l.verticalX, l.verticalY, l.verticalWidth,
                                     l.verticalHeight, l.cornerRadius}) {
-                        ASSERT_TRUE(std::isfinite(v)) << "preset " << n << " cameras " << cameras;
+                        ASSERT_TRUE(std::isfinite(v));
                     }
+                    if (l.visible) EXPECT_TRUE(within(primary(l), 1920, 1080)) << primary(l).x;
+                    if (l.verticalVisible) EXPECT_TRUE(within(second(l), 1080, 1920)) << second(l).x;
                     if (l.kind == LayerKind::Camera && l.visible) {
-                        ASSERT_GT(l.width, 0.0f) << "preset " << n << " cameras " << cameras;
+                        ASSERT_GT(l.width, 0.0f);
                         ASSERT_GT(l.verticalHeight, 0.0f);
                     }
                 }
+                if (HasFailure()) return;
             }
         }
     }
