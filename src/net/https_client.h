@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,9 @@ struct HttpsRequest {
     int sendTimeoutMs = 8000;
     int receiveTimeoutMs = 10000;
     std::size_t bodyLimit = kDefaultHttpsBodyLimit;
+    // When set, the body is handed over piece by piece instead of gathered in
+    // the response (downloads); returning false ends the exchange there.
+    std::function<bool(const char* data, std::size_t size)> onBody;
 };
 
 struct HttpsResponse {
@@ -33,8 +37,13 @@ struct HttpsResponse {
     std::uint32_t errorCode = 0;
     int status = 0;
     std::string body;
-    // The body grew past the request's limit; what was read is dropped.
+    // The body grew past the request's limit (or its declared length was
+    // over it, and nothing was read); what was read is dropped.
     bool bodyTooLarge = false;
+    // The body ended where the server ended it, not at a failed read.
+    bool complete = false;
+    // onBody asked to stop.
+    bool cancelled = false;
 };
 
 class HttpsClient {

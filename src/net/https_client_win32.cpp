@@ -70,22 +70,48 @@ public:
         HttpsResponse r;
         r.answered = true;
         r.status = int(status);
-        // A failed query or read ends the body where it stands.
+        // A declared length over the limit is refused before anything is read.
+        wchar_t declared[32] = {};
+        size = sizeof declared;
+        if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, declared,
+                                &size, WINHTTP_NO_HEADER_INDEX) &&
+            _wcstoui64(declared, nullptr, 10) > rq.bodyLimit) {
+            r.bodyTooLarge = true;
+            return r;
+        }
+        // A failed query or read ends the body where it stands, incomplete.
+        std::size_t total = 0;
+        std::string piece;
+        std::string& into = rq.onBody ? piece : r.body;
         for (;;) {
             DWORD available = 0;
-            if (!WinHttpQueryDataAvailable(request.h, &available) || available == 0) break;
-            if (available > rq.bodyLimit - r.body.size()) {
+            if (!WinHttpQueryDataAvailable(request.h, &available)) break;
+            if (available == 0) {
+                r.complete = true;
+                break;
+            }
+            if (available > rq.bodyLimit - total) {
                 r.bodyTooLarge = true;
                 r.body.clear();
                 r.body.shrink_to_fit();
                 break;
             }
-            const std::size_t at = r.body.size();
-            r.body.resize(at + available);
+            if (rq.onBody) piece.clear();
+            const std::size_t at = into.size();
+            into.resize(at + available);
             DWORD got = 0;
-            if (!WinHttpReadData(request.h, r.body.data() + at, available, &got)) got = 0;
-            r.body.resize(at + got);
-            if (got == 0) break;
+            const bool read = WinHttpReadData(request.h, into.data() + at, available, &got);
+            into.resize(at + (read ? got : 0));
+            if (!read) break;
+            if (got == 0) {
+                r.complete = true;
+                break;
+            }
+            total += got;
+            if (rq.onBody && !rq.onBody(piece.data(), piece.size())) {
+                r.cancelled = true;
+                break;
+            }
         }
         return r;
     }

@@ -1,15 +1,96 @@
 #include "update/updater.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <fstream>
+#include <string_view>
 
 #include "update/update_manifest.h"
+#include "net/https_client.h"
 #include "util/folders.h"
 
 namespace {
 const wchar_t* const kUpdateFolderName = L"update";
 const wchar_t* const kPartFileName = L"Quillhaven.new.exe.part";
 const wchar_t* const kNewFileName = L"Quillhaven.new.exe";
+const char* const kUserAgent = "Quillhaven-Updater";
+constexpr int kResolveTimeoutMs = 10000;
+constexpr int kConnectTimeoutMs = 10000;
+constexpr int kSendTimeoutMs = 15000;
+constexpr int kReceiveTimeoutMs = 15000;
+constexpr std::size_t kMaxHostChars = 256;
+constexpr std::size_t kMaxPathChars = 2048;
+constexpr int kHttpsPort = 443;
+constexpr int kHttpOk = 200;
+
+// Splits "https://host[:port][/path][?query]"; the scheme in any case, as the
+// system's URL reader takes it.
+bool splitHttpsUrl(std::string_view url, HttpsRequest& rq) {
+    constexpr std::string_view scheme = "https://";
+    if (url.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) return false;
+    url.remove_prefix(scheme.size());
+    const std::size_t hostEnd = std::min(url.find_first_of("/?#"), url.size());
+    std::string_view authority = url.substr(0, hostEnd);
+    std::string_view rest = url.substr(hostEnd);
+    rq.port = kHttpsPort;
+    const std::size_t colon = authority.rfind(':');
+    if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
+        std::string_view digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5) return false;
+        int port = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            port = port * 10 + (c - '0');
+        }
+        if (port < 1 || port > 65535) return false;
+        rq.port = port;
+        authority = authority.substr(0, colon);
+    }
+    if (authority.empty() || authority.size() > kMaxHostChars) return false;
+    if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) rest = rest.substr(0, hash);
+    rq.host = std::string(authority);
+    rq.path = rest.empty() || rest[0] != '/' ? "/" + std::string(rest) : std::string(rest);
+    return rq.path.size() <= kMaxPathChars;
+}
 }  // namespace
+
+bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std::wstring& filePath,
+              const std::atomic<bool>& cancel, HttpsClient* client) {
+    HttpsRequest rq;
+    if (!splitHttpsUrl(url, rq) || cap < 0) return false;
+    rq.userAgent = kUserAgent;
+    rq.resolveTimeoutMs = kResolveTimeoutMs;
+    rq.connectTimeoutMs = kConnectTimeoutMs;
+    rq.sendTimeoutMs = kSendTimeoutMs;
+    rq.receiveTimeoutMs = kReceiveTimeoutMs;
+    rq.bodyLimit = std::size_t(cap);
+    std::ofstream file;
+    if (!filePath.empty()) {
+        file.open(toFsPath(filePath), std::ios::binary | std::ios::trunc);
+        if (!file) return false;
+    }
+    if (text) text->clear();
+    rq.onBody = [&](const char* data, std::size_t size) {
+        if (file.is_open())
+            file.write(data, std::streamsize(size));
+        else if (text)
+            text->append(data, size);
+        return !cancel && (!file.is_open() || file.good());
+    };
+    if (cancel) return false;
+    std::shared_ptr<HttpsClient> system;
+    if (!client) client = (system = systemHttpsClient()).get();
+    const HttpsResponse r = client->send(rq);
+    bool ok = r.answered && r.status == kHttpOk && r.complete && !r.bodyTooLarge && !r.cancelled && !cancel;
+    if (file.is_open()) {
+        file.close();
+        ok = ok && !file.fail();
+    }
+    return ok;
+}
 
 void Updater::start(const std::string& manifestUrl, const std::wstring& profileFolder) {
     if (manifestUrl.empty() || thread_.joinable()) return;

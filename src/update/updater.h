@@ -11,15 +11,18 @@
 #include <string>
 #include <thread>
 
+class HttpsClient;
+
 inline constexpr const char* kProgramVersion = "0.1.5";
 inline constexpr int64_t kUpdateProgramMaxBytes = 314572800;  // 300 MiB
 
-// GET over HTTPS with status 200 only. The body goes to `text`, or to the file
-// at `filePath` when that is not empty (created or truncated). More than `cap`
-// bytes fails before the excess is written; `cancel`, looked at before the
-// first read and after every piece, fails the request when set.
+// GET over HTTPS with status 200 only, through `client` (the system's when
+// null). The body goes to `text`, or to the file at `filePath` when that is not
+// empty (created or truncated). More than `cap` bytes fails before the excess
+// is written; `cancel`, looked at before the request and after every piece,
+// fails the request when set.
 bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std::wstring& filePath,
-              const std::atomic<bool>& cancel);
+              const std::atomic<bool>& cancel, HttpsClient* client = nullptr);
 
 // SHA-256 of the file as 64 lower-case hex digits; empty when it cannot be had.
 std::string sha256File(const std::wstring& path);
@@ -53,7 +56,8 @@ public:
     struct Services {
         std::function<bool(const std::string&, int64_t, std::string*, const std::wstring&,
                            const std::atomic<bool>&)>
-            get = httpsGet;
+            get = [](const std::string& url, int64_t cap, std::string* text, const std::wstring& file,
+                     const std::atomic<bool>& cancel) { return httpsGet(url, cap, text, file, cancel); };
         std::function<std::string(const std::wstring&)> hashFile = sha256File;
         double firstCheckSeconds = 20;
         double checkIntervalSeconds = 14400;

@@ -83,10 +83,6 @@ private:
 };
 }  // namespace
 
-bool httpsGet(const std::string&, int64_t, std::string*, const std::wstring&, const std::atomic<bool>&) {
-    return false;  // no HTTPS client outside Windows
-}
-
 std::string sha256File(const std::wstring& path) {
     std::ifstream in(toFsPath(path), std::ios::binary);
     if (!in) return {};

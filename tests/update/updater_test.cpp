@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
@@ -7,7 +8,9 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "net/https_client.h"
 #include "update/updater.h"
 #include "util/folders.h"
 #include "util/text.h"
@@ -198,4 +201,83 @@ TEST(Updater, Sha256OfFilesLargerThanOnePiece) {
     EXPECT_EQ(sha256File(a), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(sha256File(million), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
     EXPECT_EQ(sha256File(joinPath(folder, L"missing")), "");
+}
+
+namespace {
+// Serves one body in pieces through the request's sink, as the system client does.
+struct PieceServer final : HttpsClient {
+    int status = 200;
+    std::string body;
+    bool complete = true;
+    std::size_t piece = 7;
+    std::vector<HttpsRequest> seen;
+    HttpsResponse send(const HttpsRequest& rq) override {
+        seen.push_back(rq);
+        HttpsResponse r;
+        r.answered = true;
+        r.status = status;
+        for (std::size_t at = 0; at < body.size(); at += piece) {
+            const std::size_t n = std::min(piece, body.size() - at);
+            if (at + n > rq.bodyLimit) {
+                r.bodyTooLarge = true;
+                return r;
+            }
+            if (!rq.onBody(body.data() + at, n)) {
+                r.cancelled = true;
+                return r;
+            }
+        }
+        r.complete = complete;
+        return r;
+    }
+};
+}  // namespace
+
+TEST(Updater, HttpsGetSplitsTheAddressAndKeepsToItsLimits) {
+    std::atomic<bool> cancel{false};
+    std::string text;
+    struct Address {
+        const char* url;
+        bool sent;
+        const char* host;
+        int port;
+        const char* path;
+    } addresses[] = {
+        {"https://up.test/m.json", true, "up.test", 443, "/m.json"},
+        {"HTTPS://up.test:8443/a/b?x=1#top", true, "up.test", 8443, "/a/b?x=1"},
+        {"https://up.test", true, "up.test", 443, "/"},
+        {"http://up.test/m.json", false, "", 0, ""},
+        {"https://:443/m.json", false, "", 0, ""},
+        {"https://up.test:0/", false, "", 0, ""},
+        {"https://up.test:65536/", false, "", 0, ""},
+        {"https://up.test:4x3/", false, "", 0, ""},
+    };
+    for (const Address& a : addresses) {
+        PieceServer server;
+        server.body = "{}";
+        EXPECT_EQ(httpsGet(a.url, 100, &text, {}, cancel, &server), a.sent) << a.url;
+        ASSERT_EQ(server.seen.size(), a.sent ? 1u : 0u) << a.url;
+        if (a.sent) {
+            EXPECT_EQ(server.seen[0].host, a.host);
+            EXPECT_EQ(server.seen[0].port, a.port);
+            EXPECT_EQ(server.seen[0].path, a.path);
+            EXPECT_EQ(server.seen[0].userAgent, "Quillhaven-Updater");
+            EXPECT_EQ(text, "{}");
+        }
+    }
+
+    const std::wstring file = joinPath(testFolder(L"get"), L"body.part");
+    PieceServer server;
+    server.body = std::string(1000, 'b');
+    EXPECT_TRUE(httpsGet("https://up.test/q.exe", 1000, nullptr, file, cancel, &server));
+    EXPECT_EQ(readFile(file), server.body);
+    EXPECT_FALSE(httpsGet("https://up.test/q.exe", 999, nullptr, file, cancel, &server));
+    server.status = 404;
+    EXPECT_FALSE(httpsGet("https://up.test/q.exe", 1000, &text, {}, cancel, &server));
+    server.status = 200;
+    server.complete = false;  // the connection broke off
+    EXPECT_FALSE(httpsGet("https://up.test/q.exe", 1000, &text, {}, cancel, &server));
+    server.complete = true;
+    cancel = true;
+    EXPECT_FALSE(httpsGet("https://up.test/q.exe", 1000, &text, {}, cancel, &server));
 }
