@@ -259,3 +259,36 @@ TEST_F(CompositorGpu, DesignUnitsScaleToTheCanvas) {
 }
 
 }  // namespace
+
+// The ranges the Direct3D 11 runtime checks when it creates a state. Wine's runtime accepts
+// zeros where Windows' refuses them, so the descriptions are checked here field by field.
+TEST(CompositorStates, EveryEnumFieldHoldsAValueTheRuntimeAccepts) {
+  auto blendFactor = [](D3D11_BLEND b) {
+    return b >= D3D11_BLEND_ZERO && b <= D3D11_BLEND_INV_SRC1_ALPHA && b != 12 && b != 13;
+  };
+  auto blendOp = [](D3D11_BLEND_OP o) { return o >= D3D11_BLEND_OP_ADD && o <= D3D11_BLEND_OP_MAX; };
+  const D3D11_BLEND_DESC bd = compositorBlendDesc();
+  for (int i = 0; i < 8; ++i) {
+    const auto& rt = bd.RenderTarget[i];
+    EXPECT_TRUE(blendFactor(rt.SrcBlend) && blendFactor(rt.DestBlend)) << "target " << i;
+    EXPECT_TRUE(blendFactor(rt.SrcBlendAlpha) && blendFactor(rt.DestBlendAlpha)) << "target " << i;
+    EXPECT_TRUE(blendOp(rt.BlendOp) && blendOp(rt.BlendOpAlpha)) << "target " << i;
+  }
+  EXPECT_EQ(bd.RenderTarget[0].BlendEnable, TRUE);
+
+  const D3D11_SAMPLER_DESC sd = compositorSamplerDesc();
+  auto address = [](D3D11_TEXTURE_ADDRESS_MODE m) {
+    return m >= D3D11_TEXTURE_ADDRESS_WRAP && m <= D3D11_TEXTURE_ADDRESS_MIRROR_ONCE;
+  };
+  EXPECT_TRUE(address(sd.AddressU) && address(sd.AddressV) && address(sd.AddressW));
+  EXPECT_GE(sd.ComparisonFunc, D3D11_COMPARISON_NEVER);
+  EXPECT_LE(sd.ComparisonFunc, D3D11_COMPARISON_ALWAYS);
+  EXPECT_GE(sd.MaxAnisotropy, 1u);
+  EXPECT_LE(sd.MaxAnisotropy, 16u);
+  EXPECT_LE(sd.MinLOD, sd.MaxLOD);
+
+  const D3D11_RASTERIZER_DESC rd = compositorRasterizerDesc();
+  EXPECT_TRUE(rd.FillMode == D3D11_FILL_SOLID || rd.FillMode == D3D11_FILL_WIREFRAME);
+  EXPECT_GE(rd.CullMode, D3D11_CULL_NONE);
+  EXPECT_LE(rd.CullMode, D3D11_CULL_BACK);
+}

@@ -31,7 +31,11 @@ struct Script {
     std::deque<std::pair<int32_t, mf::TransformSample>> outputs;  // default: needs more input
     std::deque<uint32_t> events;                                    // async: delivered in order
     bool shut = false;
+    int pendingOutputs = 0;  // async: have-output events not yet answered by ProcessOutput
     int32_t renegotiateResult = mf::kOk;
+    std::vector<uint8_t> header{0, 0, 1, 0x67};
+    std::vector<uint8_t> headerAfterChange{0, 0, 1, 0x67};
+    std::vector<std::thread::id> headerReaders;
     std::vector<mf::TransformSample> inputs;
     std::vector<std::string> calls;
 
@@ -80,11 +84,12 @@ public:
         if (script->shut) return kUnexpected;
         type = script->events.front();
         script->events.pop_front();
+        if (type == mf::kHaveOutputEvent) ++script->pendingOutputs;
         return mf::kOk;
     }
-    int32_t processInput(const mf::TransformSample& s) override {
+    int32_t processInput(mf::IInputSample& s) override {
         std::lock_guard<std::mutex> g(script->lock);
-        script->inputs.push_back(s);
+        script->inputs.push_back(static_cast<mf::MemorySample&>(s).sample);
         script->changed.notify_all();
         if (script->inputResults.empty()) return mf::kOk;
         const int32_t r = script->inputResults.front();
@@ -94,6 +99,11 @@ public:
     int32_t processOutput(mf::TransformSample& out) override {
         std::lock_guard<std::mutex> g(script->lock);
         script->calls.push_back("output");
+        // An asynchronous transform gives output only against a have-output event.
+        if (script->async && script->pendingOutputs-- == 0) {
+            script->pendingOutputs = 0;
+            return kUnexpected;
+        }
         if (script->outputs.empty()) return mf::kNeedMoreInput;
         auto [code, sample] = std::move(script->outputs.front());
         script->outputs.pop_front();
@@ -101,7 +111,12 @@ public:
         return code;
     }
     int32_t renegotiateOutput() override {
-        script->call("renegotiate");
+        std::lock_guard<std::mutex> g(script->lock);
+        script->calls.push_back("renegotiate");
+        script->header = script->headerAfterChange;
+        // The documented order: once the new type is set, the next output comes with a new event.
+        if (script->async) script->events.push_back(mf::kHaveOutputEvent);
+        script->changed.notify_all();
         return script->renegotiateResult;
     }
     void endStreaming() override { script->call("end"); }
@@ -111,7 +126,12 @@ public:
         script->calls.push_back("shutdown");
         script->changed.notify_all();
     }
-    std::vector<uint8_t> sequenceHeader() const override { return {0, 0, 1, 0x67}; }
+    std::vector<uint8_t> sequenceHeader() const override {
+        std::lock_guard<std::mutex> g(script->lock);
+        script->headerReaders.push_back(std::this_thread::get_id());
+        script->changed.notify_all();
+        return script->header;
+    }
 
 private:
     std::shared_ptr<Script> script;
@@ -151,7 +171,7 @@ struct Finder {
                         out.push_back(std::make_unique<FakeActivation>(c, &log));
                     return out;
                 },
-                [this] { return softwareOnly; }};
+                [this] { return softwareOnly; }, mf::memorySamples()};
     }
 };
 
@@ -305,12 +325,15 @@ TEST(MfVideoEncoderSync, StreamChangeRenegotiatesAndContinues) {
     f.software = {{"Soft", script}};
     script->addOutput(mf::kStreamChange);
     script->addOutput(mf::kOk, {1, 2}, 0, true);
+    script->headerAfterChange = {0, 0, 1, 0x67, 2};
     MfVideoEncoder e(f.system());
     ASSERT_TRUE(e.open(video()));
     int64_t n = 0;
     EXPECT_EQ(collect(e, n, 1).size(), 1u);
     EXPECT_EQ(std::count(script->calls.begin(), script->calls.end(), "renegotiate"), 1);
     EXPECT_EQ(e.lastError(), "");
+    // The packet came after the renegotiation, so the header read on the worker is the new one.
+    EXPECT_EQ(e.sequenceHeader(), script->headerAfterChange);
 }
 
 TEST(MfVideoEncoderSync, FailuresEndTheWorkerWithTheirTexts) {
@@ -387,6 +410,35 @@ TEST(MfVideoEncoderAsync, EventsDriveInputAndOutputAndTheQueueDropsTheOldest) {
     EXPECT_EQ(e.name(), "Async HW");
 }
 
+TEST(MfVideoEncoderAsync, AfterAStreamChangeTheNextOutputWaitsForItsEvent) {
+    Finder f;
+    auto script = std::make_shared<Script>();
+    script->async = true;
+    script->headerAfterChange = {0, 0, 1, 0x67, 2};
+    f.hardware = {{"Async HW", script}};
+    MfVideoEncoder e(f.system());
+    ASSERT_TRUE(e.open(video()));
+    for (int i = 0; i < 1000 && e.sequenceHeader().empty(); ++i) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(e.sequenceHeader(), (std::vector<uint8_t>{0, 0, 1, 0x67}));
+    script->addOutput(mf::kStreamChange);
+    script->addOutput(mf::kOk, {7, 7}, 0, true);
+    script->addOutput(mf::kOk, {8, 8}, 333333, false);
+    script->addEvent(mf::kHaveOutputEvent);
+    int64_t n = 0;
+    auto packets = collect(e, n, 1);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].data, (std::vector<uint8_t>{7, 7}));
+    EXPECT_EQ(e.lastError(), "");
+    EXPECT_EQ(e.sequenceHeader(), script->headerAfterChange);
+    script->addEvent(mf::kHaveOutputEvent);
+    packets = collect(e, n, 1);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].time, 333333);
+    e.close();
+    // Only the worker reads the transform's output type; the main thread gets copies.
+    for (std::thread::id reader : script->headerReaders) EXPECT_NE(reader, std::this_thread::get_id());
+}
+
 namespace {
 
 struct AacRig {
@@ -394,12 +446,13 @@ struct AacRig {
     int32_t createResult = mf::kOk;
     int rate = 0, bytes = 0;
     MfAudioEncoder encoder{[this](int r, int b, int32_t& result) -> std::unique_ptr<mf::IEncoderTransform> {
-        rate = r;
-        bytes = b;
-        result = createResult;
-        if (mf::failed(createResult)) return nullptr;
-        return std::make_unique<FakeTransform>(script);
-    }};
+                               rate = r;
+                               bytes = b;
+                               result = createResult;
+                               if (mf::failed(createResult)) return nullptr;
+                               return std::make_unique<FakeTransform>(script);
+                           },
+                           mf::memorySamples()};
     std::vector<EncodedPacket> encode(uint64_t frames) {
         std::vector<int16_t> s(frames * 2, 7);
         std::vector<EncodedPacket> out;

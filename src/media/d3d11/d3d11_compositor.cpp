@@ -26,6 +26,42 @@ Com<ID3DBlob> compileStage(const char* entry, const char* target) {
 }
 }  // namespace
 
+D3D11_BLEND_DESC compositorBlendDesc() {
+  D3D11_BLEND_DESC bd{};
+  // Only the first target is used (no independent blending); the others get the runtime's
+  // defaults rather than zeros.
+  for (auto& rt : bd.RenderTarget) {
+    rt.SrcBlend = rt.SrcBlendAlpha = D3D11_BLEND_ONE;
+    rt.DestBlend = rt.DestBlendAlpha = D3D11_BLEND_ZERO;
+    rt.BlendOp = rt.BlendOpAlpha = D3D11_BLEND_OP_ADD;
+    rt.RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
+  }
+  auto& rt = bd.RenderTarget[0];
+  rt.BlendEnable = TRUE;
+  rt.DestBlend = D3D11_BLEND_INV_SRC_ALPHA;
+  rt.DestBlendAlpha = D3D11_BLEND_INV_SRC_ALPHA;
+  return bd;
+}
+
+D3D11_SAMPLER_DESC compositorSamplerDesc() {
+  D3D11_SAMPLER_DESC sd{};
+  sd.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
+  sd.AddressU = sd.AddressV = sd.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
+  sd.MaxAnisotropy = 1;
+  sd.ComparisonFunc = D3D11_COMPARISON_NEVER;  // ignored by a non-comparison filter, but must be valid
+  sd.MaxLOD = FLT_MAX;
+  return sd;
+}
+
+D3D11_RASTERIZER_DESC compositorRasterizerDesc() {
+  D3D11_RASTERIZER_DESC rd{};
+  rd.FillMode = D3D11_FILL_SOLID;
+  rd.CullMode = D3D11_CULL_NONE;
+  rd.FrontCounterClockwise = FALSE;
+  rd.DepthClipEnable = TRUE;
+  return rd;
+}
+
 D3d11Compositor::D3d11Compositor(ID3D11Device* device, ID3D11DeviceContext* context)
     : device(device), context(context) {}
 
@@ -48,29 +84,11 @@ bool D3d11Compositor::init() {
   cb.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
   device->CreateBuffer(&cb, nullptr, &constants);
 
-  D3D11_BLEND_DESC bd{};
-  auto& rt = bd.RenderTarget[0];
-  rt.BlendEnable = TRUE;
-  rt.SrcBlend = D3D11_BLEND_ONE;
-  rt.DestBlend = D3D11_BLEND_INV_SRC_ALPHA;
-  rt.BlendOp = D3D11_BLEND_OP_ADD;
-  rt.SrcBlendAlpha = D3D11_BLEND_ONE;
-  rt.DestBlendAlpha = D3D11_BLEND_INV_SRC_ALPHA;
-  rt.BlendOpAlpha = D3D11_BLEND_OP_ADD;
-  rt.RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
+  const D3D11_BLEND_DESC bd = compositorBlendDesc();
   device->CreateBlendState(&bd, &blend);
-
-  D3D11_SAMPLER_DESC sd{};
-  sd.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
-  sd.AddressU = sd.AddressV = sd.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
-  sd.MaxLOD = FLT_MAX;
+  const D3D11_SAMPLER_DESC sd = compositorSamplerDesc();
   device->CreateSamplerState(&sd, &sampler);
-
-  D3D11_RASTERIZER_DESC rd{};
-  rd.FillMode = D3D11_FILL_SOLID;
-  rd.CullMode = D3D11_CULL_NONE;
-  rd.FrontCounterClockwise = FALSE;
-  rd.DepthClipEnable = TRUE;
+  const D3D11_RASTERIZER_DESC rd = compositorRasterizerDesc();
   device->CreateRasterizerState(&rd, &rasterizer);
 
   return vertexShader && pixelShader && constants && blend && sampler && rasterizer;

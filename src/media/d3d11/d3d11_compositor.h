@@ -11,6 +11,13 @@
 #include "media/compositor_constants.h"
 #include "media/media.h"
 
+// The fixed pipeline states. Every enum field holds a valid value even where the state ignores it:
+// the Direct3D 11 runtime validates the whole description (a comparison function of 0, say, is
+// refused) where some drivers and emulations forgive it.
+D3D11_BLEND_DESC compositorBlendDesc();
+D3D11_SAMPLER_DESC compositorSamplerDesc();
+D3D11_RASTERIZER_DESC compositorRasterizerDesc();
+
 class D3d11Compositor : public ICompositor {
  public:
   D3d11Compositor(ID3D11Device* device, ID3D11DeviceContext* context);

@@ -1,6 +1,7 @@
 #include "media/mf/encoder_transform.h"
 
 #include <cstdio>
+#include <new>
 
 namespace mf {
 
@@ -23,7 +24,24 @@ uint32_t qualityVsSpeed(int preset) {
     }
 }
 
-int32_t pullOutputs(IEncoderTransform& t, bool once, const std::function<void(TransformSample&)>& onOutput) {
+MakeInputSample memorySamples() {
+    return [](size_t size, const std::function<void(uint8_t*)>& fill, int64_t time,
+              int64_t duration) -> std::unique_ptr<IInputSample> {
+        auto s = std::make_unique<MemorySample>();
+        try {
+            s->sample.bytes.resize(size);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        fill(s->sample.bytes.data());
+        s->sample.time = time;
+        s->sample.duration = duration;
+        return s;
+    };
+}
+
+int32_t pullOutputs(IEncoderTransform& t, bool async, const std::function<void(TransformSample&)>& onOutput,
+                    const std::function<void()>& onNewType) {
     for (;;) {
         TransformSample out;
         const int32_t hr = t.processOutput(out);
@@ -32,11 +50,13 @@ int32_t pullOutputs(IEncoderTransform& t, bool once, const std::function<void(Tr
             // A transform that keeps asking for a new type without taking one would spin here.
             const int32_t r = t.renegotiateOutput();
             if (failed(r)) return r;
+            if (onNewType) onNewType();
+            if (async) return kOk;
             continue;
         }
         if (failed(hr)) return hr;
         onOutput(out);
-        if (once) return kOk;
+        if (async) return kOk;
     }
 }
 

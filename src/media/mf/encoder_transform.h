@@ -48,6 +48,24 @@ struct TransformSample {
     bool cleanPoint = false;
 };
 
+// Input in the form a transform takes it (a Media Foundation sample on Windows). Frames are
+// converted straight into it: a 1080p frame is 3 MB, and a copy on the way costs the frame loop.
+class IInputSample {
+public:
+    virtual ~IInputSample() = default;
+};
+
+// Makes an input sample of `size` bytes that `fill` writes where they lie; null when memory runs
+// out. Touches no transform, so any thread may call it.
+using MakeInputSample = std::function<std::unique_ptr<IInputSample>(
+    size_t size, const std::function<void(uint8_t*)>& fill, int64_t time, int64_t duration)>;
+
+// Plain memory, for systems without Media Foundation and for test transforms.
+struct MemorySample : IInputSample {
+    TransformSample sample;
+};
+MakeInputSample memorySamples();
+
 // One activated encoder transform.
 class IEncoderTransform {
 public:
@@ -58,7 +76,8 @@ public:
     virtual bool configure(const VideoEncoderSettings& settings) = 0;
     // Asynchronous transforms: blocks until the next event and gives its type.
     virtual int32_t nextEvent(uint32_t& type) = 0;
-    virtual int32_t processInput(const TransformSample& sample) = 0;
+    // `sample` comes from the MakeInputSample paired with this transform.
+    virtual int32_t processInput(IInputSample& sample) = 0;
     // One ProcessOutput; fills `out` on success.
     virtual int32_t processOutput(TransformSample& out) = 0;
     // After a stream change: the first available output type is set and the stream information
@@ -67,7 +86,7 @@ public:
     virtual void endStreaming() = 0;
     // Shuts the transform down where it offers that (unblocks a waiting nextEvent).
     virtual void shutdown() = 0;
-    // The parameter sets the transform announces on its output type (start-code form).
+    // The parameter sets the transform announces on its current output type (start-code form).
     virtual std::vector<uint8_t> sequenceHeader() const { return {}; }
 };
 
@@ -113,6 +132,7 @@ using CreateMp4Sink =
 
 // The system's implementations (Media Foundation on Windows; elsewhere there are no encoders).
 EnumerateVideoEncoders systemVideoEncoders();
+MakeInputSample systemInputSamples();
 CreateAacTransform systemAacTransform();
 CreateMp4Sink systemMp4Sink();
 // Whether QUILLHAVEN_SOFTWARE_ENCODER exists in the environment (any value, empty included).
@@ -130,8 +150,11 @@ private:
     bool entered = false;
 };
 
-// Pulls outputs until the transform needs more input (or after one output when `once`),
-// handling stream changes. Returns kOk, or the failing code.
-int32_t pullOutputs(IEncoderTransform& t, bool once, const std::function<void(TransformSample&)>& onOutput);
+// Pulls outputs until the transform needs more input, renegotiating the output type on a stream
+// change and calling `onNewType` after it. An asynchronous transform (`async`) is pulled once per
+// have-output event; after a stream change it announces the next output with a new event and
+// answers E_UNEXPECTED until then, so the pull ends there. Returns kOk, or the failing code.
+int32_t pullOutputs(IEncoderTransform& t, bool async, const std::function<void(TransformSample&)>& onOutput,
+                    const std::function<void()>& onNewType = {});
 
 }  // namespace mf

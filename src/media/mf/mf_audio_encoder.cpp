@@ -2,9 +2,10 @@
 
 #include <cstring>
 
-MfAudioEncoder::MfAudioEncoder() : MfAudioEncoder(mf::systemAacTransform()) {}
+MfAudioEncoder::MfAudioEncoder() : MfAudioEncoder(mf::systemAacTransform(), mf::systemInputSamples()) {}
 
-MfAudioEncoder::MfAudioEncoder(mf::CreateAacTransform c) : create(std::move(c)) {}
+MfAudioEncoder::MfAudioEncoder(mf::CreateAacTransform c, mf::MakeInputSample m)
+    : create(std::move(c)), makeSample(std::move(m)) {}
 
 MfAudioEncoder::~MfAudioEncoder() { close(); }
 
@@ -29,18 +30,16 @@ bool MfAudioEncoder::open(int rate, int bytesPerSecond) {
 
 void MfAudioEncoder::encode(const int16_t* samples, uint64_t frames, std::vector<EncodedPacket>& out) {
     if (!transform || frames == 0 || !error.empty()) return;
-    mf::TransformSample in;
-    try {
-        in.bytes.resize(static_cast<size_t>(frames) * 4);
-    } catch (const std::bad_alloc&) {
+    const size_t size = static_cast<size_t>(frames) * 4;
+    std::unique_ptr<mf::IInputSample> in =
+        makeSample(size, [&](uint8_t* p) { std::memcpy(p, samples, size); }, inputFrames * 10000000 / sampleRate,
+                   static_cast<int64_t>(frames) * 10000000 / sampleRate);
+    if (!in) {
         error = "Out of memory";
         return;
     }
-    std::memcpy(in.bytes.data(), samples, in.bytes.size());
-    in.time = inputFrames * 10000000 / sampleRate;
-    in.duration = static_cast<int64_t>(frames) * 10000000 / sampleRate;
     inputFrames += static_cast<int64_t>(frames);
-    const int32_t hr = transform->processInput(in);
+    const int32_t hr = transform->processInput(*in);
     if (hr == mf::kOutOfMemory) {
         error = "Out of memory";
         return;

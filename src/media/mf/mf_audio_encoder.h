@@ -8,7 +8,7 @@
 class MfAudioEncoder : public IAudioPacketEncoder {
 public:
     MfAudioEncoder();  // the system's transform
-    explicit MfAudioEncoder(mf::CreateAacTransform create);
+    MfAudioEncoder(mf::CreateAacTransform create, mf::MakeInputSample makeSample);
     ~MfAudioEncoder() override;
 
     bool open(int sampleRate, int bytesPerSecond) override;
@@ -18,6 +18,7 @@ public:
 
 private:
     mf::CreateAacTransform create;
+    mf::MakeInputSample makeSample;
     std::unique_ptr<mf::IEncoderTransform> transform;
     int32_t sampleRate = 0;
     int64_t inputFrames = 0;

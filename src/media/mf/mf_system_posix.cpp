@@ -9,6 +9,8 @@ EnumerateVideoEncoders systemVideoEncoders() {
     return [](uint32_t) { return std::vector<std::unique_ptr<ITransformActivation>>(); };
 }
 
+MakeInputSample systemInputSamples() { return memorySamples(); }
+
 CreateAacTransform systemAacTransform() {
     return [](int, int, int32_t& result) -> std::unique_ptr<IEncoderTransform> {
         result = kClassNotRegistered;

@@ -14,7 +14,6 @@
 #include <wmcodecdsp.h>
 #include <wrl/client.h>
 
-#include <cstring>
 
 using Microsoft::WRL::ComPtr;
 
@@ -56,7 +55,7 @@ std::string friendlyName(IMFAttributes* a) {
 HRESULT makeSample(size_t size, const std::function<void(uint8_t*)>& fill, int64_t time, int64_t duration,
                    ComPtr<IMFSample>& out) {
     ComPtr<IMFMediaBuffer> buffer;
-    if (FAILED(MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer))) return E_OUTOFMEMORY;
+    if (size > MAXDWORD || FAILED(MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer))) return E_OUTOFMEMORY;
     BYTE* p = nullptr;
     if (FAILED(buffer->Lock(&p, nullptr, nullptr))) return E_OUTOFMEMORY;
     fill(p);
@@ -106,6 +105,10 @@ void setCodecValue(ICodecAPI* codec, const GUID& key, UINT32 value) {
     v.ulVal = value;
     codec->SetValue(&key, &v);  // an encoder that does not take a value keeps its own
 }
+
+struct MfInputSample : IInputSample {
+    ComPtr<IMFSample> sample;
+};
 
 class MfTransform : public IEncoderTransform {
 public:
@@ -172,13 +175,8 @@ public:
         return S_OK;
     }
 
-    int32_t processInput(const TransformSample& s) override {
-        ComPtr<IMFSample> sample;
-        const HRESULT hr = makeSample(
-            s.bytes.size(), [&](uint8_t* p) { std::memcpy(p, s.bytes.data(), s.bytes.size()); }, s.time,
-            s.duration, sample);
-        if (FAILED(hr)) return hr;
-        return transform->ProcessInput(inputId, sample.Get(), 0);
+    int32_t processInput(IInputSample& s) override {
+        return transform->ProcessInput(inputId, static_cast<MfInputSample&>(s).sample.Get(), 0);
     }
 
     int32_t processOutput(TransformSample& out) override {
@@ -362,6 +360,16 @@ EnumerateVideoEncoders systemVideoEncoders() {
             CoTaskMemFree(list);
         }
         return out;
+    };
+}
+
+MakeInputSample systemInputSamples() {
+    return [](size_t size, const std::function<void(uint8_t*)>& fill, int64_t time,
+              int64_t duration) -> std::unique_ptr<IInputSample> {
+        ensureStarted();
+        auto s = std::make_unique<MfInputSample>();
+        if (FAILED(makeSample(size, fill, time, duration, s->sample))) return nullptr;
+        return s;
     };
 }
 

@@ -15,8 +15,9 @@ struct MfVideoEncoder::State {
     std::thread worker;
     mutable std::mutex lock;
     std::condition_variable wake;
-    std::deque<mf::TransformSample> queue;
+    std::deque<std::unique_ptr<mf::IInputSample>> queue;
     std::vector<EncodedPacket> ready;
+    std::vector<uint8_t> header;
     std::string error;
     bool stopping = false;
 
@@ -25,8 +26,15 @@ struct MfVideoEncoder::State {
         error = text;
     }
 
+    // Worker only, after each type negotiation.
+    void captureHeader() {
+        std::vector<uint8_t> h = transform->sequenceHeader();
+        std::lock_guard<std::mutex> g(lock);
+        header = std::move(h);
+    }
+
     // Waits for a queued frame; false when the encoder is stopping.
-    bool takeFrame(mf::TransformSample& sample) {
+    bool takeFrame(std::unique_ptr<mf::IInputSample>& sample) {
         std::unique_lock<std::mutex> g(lock);
         wake.wait(g, [&] { return stopping || !queue.empty(); });
         if (stopping) return false;
@@ -35,8 +43,8 @@ struct MfVideoEncoder::State {
         return true;
     }
 
-    bool drain(bool once) {
-        const int32_t hr = mf::pullOutputs(*transform, once, [&](mf::TransformSample& out) {
+    bool drain() {
+        const auto onOutput = [&](mf::TransformSample& out) {
             if (out.bytes.empty()) return;
             EncodedPacket p;
             p.data = std::move(out.bytes);
@@ -44,7 +52,8 @@ struct MfVideoEncoder::State {
             p.keyframe = out.cleanPoint;
             std::lock_guard<std::mutex> g(lock);
             ready.push_back(std::move(p));
-        });
+        };
+        const int32_t hr = mf::pullOutputs(*transform, async, onOutput, [&] { captureHeader(); });
         if (mf::failed(hr)) {
             fail(mf::withCode("Video encoder failed", hr));
             return false;
@@ -53,18 +62,18 @@ struct MfVideoEncoder::State {
     }
 
     void runSync() {
-        mf::TransformSample sample;
+        std::unique_ptr<mf::IInputSample> sample;
         while (takeFrame(sample)) {
-            int32_t hr = transform->processInput(sample);
+            int32_t hr = transform->processInput(*sample);
             if (hr == mf::kNotAccepting) {
-                if (!drain(false)) return;
-                hr = transform->processInput(sample);
+                if (!drain()) return;
+                hr = transform->processInput(*sample);
             }
             if (mf::failed(hr)) {
                 fail(mf::withCode("Video encoder rejected a frame", hr));
                 return;
             }
-            if (!drain(false)) return;
+            if (!drain()) return;
         }
     }
 
@@ -73,21 +82,22 @@ struct MfVideoEncoder::State {
             uint32_t type = 0;
             if (mf::failed(transform->nextEvent(type))) return;
             if (type == mf::kNeedInputEvent) {
-                mf::TransformSample sample;
+                std::unique_ptr<mf::IInputSample> sample;
                 if (!takeFrame(sample)) return;
-                const int32_t hr = transform->processInput(sample);
+                const int32_t hr = transform->processInput(*sample);
                 if (mf::failed(hr)) {
                     fail(mf::withCode("Video encoder rejected a frame", hr));
                     return;
                 }
             } else if (type == mf::kHaveOutputEvent) {
-                if (!drain(true)) return;
+                if (!drain()) return;
             }
         }
     }
 };
 
-MfVideoEncoder::MfVideoEncoder() : MfVideoEncoder(System{mf::systemVideoEncoders(), mf::softwareEncoderForced}) {}
+MfVideoEncoder::MfVideoEncoder()
+    : MfVideoEncoder(System{mf::systemVideoEncoders(), mf::softwareEncoderForced, mf::systemInputSamples()}) {}
 
 MfVideoEncoder::MfVideoEncoder(System sys) : system(std::move(sys)), s(std::make_unique<State>()) {}
 
@@ -98,6 +108,7 @@ bool MfVideoEncoder::open(const VideoEncoderSettings& settings) {
     {
         std::lock_guard<std::mutex> g(s->lock);
         s->error.clear();
+        s->header.clear();
         s->stopping = false;
     }
     s->settings = settings;
@@ -134,6 +145,7 @@ bool MfVideoEncoder::open(const VideoEncoderSettings& settings) {
     State* st = s.get();
     s->worker = std::thread([st] {
         mf::ComApartment com;
+        st->captureHeader();
         if (st->async) st->runAsync();
         else st->runSync();
     });
@@ -143,16 +155,20 @@ bool MfVideoEncoder::open(const VideoEncoderSettings& settings) {
 void MfVideoEncoder::encode(const uint8_t* bgra, int stride, int64_t frameNumber, std::vector<EncodedPacket>& out) {
     if (!s->transform) return;
     const VideoEncoderSettings& v = s->settings;
-    mf::TransformSample sample;
-    sample.bytes.resize(static_cast<size_t>(v.width) * v.height * 3 / 2);
-    bgraToNv12(bgra, stride, v.width, v.height, sample.bytes.data());
-    sample.time = frameNumber * 10000000 / v.fps;
-    sample.duration = 10000000 / v.fps;
+    // Out of memory loses this frame only; the packets already finished still go out.
+    std::unique_ptr<mf::IInputSample> sample = system.makeSample(
+        static_cast<size_t>(v.width) * v.height * 3 / 2,
+        [&](uint8_t* nv12) { bgraToNv12(bgra, stride, v.width, v.height, nv12); }, frameNumber * 10000000 / v.fps,
+        10000000 / v.fps);
+    std::unique_ptr<mf::IInputSample> dropped;  // released outside the lock
     {
         std::lock_guard<std::mutex> g(s->lock);
-        s->queue.push_back(std::move(sample));
+        if (sample) s->queue.push_back(std::move(sample));
         // A transform more than a second behind loses its oldest frames.
-        if (s->queue.size() > static_cast<size_t>(v.fps)) s->queue.pop_front();
+        if (s->queue.size() > static_cast<size_t>(v.fps)) {
+            dropped = std::move(s->queue.front());
+            s->queue.pop_front();
+        }
         for (auto& p : s->ready) out.push_back(std::move(p));
         s->ready.clear();
     }
@@ -174,6 +190,7 @@ void MfVideoEncoder::close() {
     std::lock_guard<std::mutex> g(s->lock);
     s->queue.clear();
     s->ready.clear();
+    s->header.clear();
 }
 
 std::string MfVideoEncoder::lastError() const {
@@ -184,7 +201,8 @@ std::string MfVideoEncoder::lastError() const {
 std::string MfVideoEncoder::name() const { return s->name; }
 
 std::vector<uint8_t> MfVideoEncoder::sequenceHeader() const {
-    return s->transform ? s->transform->sequenceHeader() : std::vector<uint8_t>();
+    std::lock_guard<std::mutex> g(s->lock);
+    return s->header;
 }
 
 size_t MfVideoEncoder::queuedFrames() const {

@@ -14,6 +14,7 @@ public:
     struct System {
         mf::EnumerateVideoEncoders enumerate;
         std::function<bool()> softwareOnly;
+        mf::MakeInputSample makeSample;  // paired with the transforms `enumerate` finds
     };
 
     MfVideoEncoder();  // the system's transforms
@@ -25,6 +26,8 @@ public:
     void close() override;
     std::string lastError() const override;
     std::string name() const override;
+    // The parameter sets of the transform's output type, as the worker last read them after a
+    // type negotiation (only the worker touches the transform).
     std::vector<uint8_t> sequenceHeader() const override;
 
     // Frames waiting for the transform (for tests and diagnostics).
