@@ -21,16 +21,12 @@
 #include "remote/discovery.h"
 #include "remote/remote_server.h"
 #include "ui/panel_state.h"
+#include "ui/top_bar.h"
 #include "update/updater.h"
 
 struct InspectorActions;
 struct SettingsActions;
 struct SettingsView;
-
-// A rectangle in client-area pixels.
-struct TitleRect {
-    float left = 0, top = 0, right = 0, bottom = 0;
-};
 
 // Steady-clock nanoseconds.
 int64_t steadyNowNs();
@@ -70,6 +66,10 @@ public:
     SettingsView settingsView() const;
     void drawSettings();
     void applySettingsActions(const SettingsActions& actions);
+    // The panels' clicks, applied by the frame (topBar holds what the bar showed).
+    void applyTopBarActions(const TopBarActions& actions);
+    void applyGoLiveActions(const GoLiveActions& actions);
+    void applyMixerActions(const MixerActions& actions);
 
     void restartRemote(bool resetToken);
     void startPairing();
@@ -143,4 +143,7 @@ public:
     TeleprompterState teleprompter;
     SettingsWindowState settings;
     Toast toast;
+    // Refilled every frame, kept so that a steady frame allocates nothing.
+    TopBarState topBar;
+    std::vector<GoLiveRow> goLiveRows;
 };

@@ -7,6 +7,11 @@
 #include "imgui.h"
 #include "project/project.h"
 
+// A rectangle in client-area pixels.
+struct TitleRect {
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // Canvas-editor state of one canvas.
 struct CanvasView {
     ImU32 badgeColour = 0;

@@ -166,7 +166,8 @@ TEST_F(StudioStart, FrameFillsDragRectangleAutosavesAndLeavesHorizontalRects) {
     studio.viewCanvas = 1;
     studio.nextAutosave = 0;  // due now
     gui.bareFrame([&] { studio.drawFrame(); });
-    ASSERT_EQ(studio.titleDragRects.size(), 1u);
+    // The product name's corner, then the top bar's empty middle and its top strip.
+    ASSERT_EQ(studio.titleDragRects.size(), 3u);
     const TitleRect& r = studio.titleDragRects[0];
     EXPECT_FLOAT_EQ(r.right - r.left, 260 * uiScale());
     EXPECT_FLOAT_EQ(r.bottom - r.top, 56 * uiScale());
@@ -178,7 +179,7 @@ TEST_F(StudioStart, FrameFillsDragRectangleAutosavesAndLeavesHorizontalRects) {
     writeFile(profile + "project.txt", "sentinel");
     gui.bareFrame([&] { studio.drawFrame(); });
     EXPECT_EQ(readFile(profile + "project.txt"), "sentinel");
-    EXPECT_EQ(studio.titleDragRects.size(), 1u);
+    EXPECT_EQ(studio.titleDragRects.size(), 3u);
 }
 
 TEST_F(StudioStart, InspectorShowsOnlyForAnExistingLayer) {

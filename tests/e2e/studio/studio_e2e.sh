@@ -8,10 +8,11 @@ mkdir -p "$artifacts"
 work=$(mktemp -d "$artifacts/run.XXXXXX")
 fail() { echo "studio_e2e: $*" >&2; exit 1; }
 
-# Starts the studio, waits for its window, screenshots it into $1.png, clicks
-# the close caption button and returns the exit code in $code.
+# Starts the studio, waits for its window, runs the optional action with the
+# window id, screenshots it into $1.png, clicks the close caption button and
+# returns the exit code in $code.
 run_once() {
-  local name=$1 profile=$2 words=${3:-}
+  local name=$1 profile=$2 words=${3:-} action=${4:-}
   local start end wid
   start=$(date +%s%N)
   QUILLHAVEN_PROFILE="$profile" QUILLHAVEN_UI="$words" "$root/scripts/run" --no-setup --no-build \
@@ -40,12 +41,19 @@ run_once() {
   [ -n "$drawn" ] || fail "$name: the window stayed black"
   echo "studio_e2e: $name: first frame on screen about $(( (end - start) / 1000000 )) ms after start"
   sleep 0.5
+  if [ -n "$action" ]; then "$action" "$wid" || fail "$name: $action failed"; fi
   import -window root "$artifacts/$name.png" || fail "$name: screenshot failed"
   local geometry width
   geometry=$(xdotool getwindowgeometry "$wid")
   width=$(echo "$geometry" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
   # The close button is the last 46 pixels of the 56-pixel title bar.
   xdotool mousemove --window "$wid" $((width - 23)) 28 click 1
+  # An open popup takes the first click outside it for itself, as it should.
+  for _ in $(seq 20); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && xdotool mousemove --window "$wid" $((width - 23)) 28 click 1
   for _ in $(seq 150); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
@@ -107,5 +115,72 @@ run_once sketchbook "$profile" "settings2"
 check sketchbook 120 30 "253 251 247"
 check sketchbook 120 400 "205 202 196"
 grep -P '^P\t' "$profile/project.txt" | grep -q 'Sketchbook' || fail "sketchbook: theme not kept"
+
+# 3. The panels that the start-up words open, in a dark and a light theme, each
+#    from a copy of one profile that has two channels (so the popups have rows).
+base="$work/base"
+mkdir -p "$base"
+cp "$profile/project.txt" "$base/project.txt"
+set_theme() {  # set_theme FILE DARK NAME
+  python3 - "$@" <<'PY' || fail "could not edit project.txt"
+import sys
+path, dark, name = sys.argv[1], sys.argv[2], sys.argv[3]
+lines = [l for l in open(path, encoding="utf-8", newline="\n").read().split("\n") if not l.startswith("D\t")]
+for i, line in enumerate(lines):
+    f = line.split("\t")
+    if f[0] == "P" and len(f) > 9:
+        f[7], f[9] = dark, name
+        lines[i] = "\t".join(f)
+at = next(i for i, l in enumerate(lines) if l.startswith("P\t")) + 1
+lines[at:at] = ["D\tyt\tYouTube\trtmp://a.rtmp.youtube.com/live2\t0\t6000\t1\t0\t",
+                "D\tbackup\tBackup server\trtmps://live.example.net:443/app\t1\t4500\t1\t720\t"]
+open(path, "w", encoding="utf-8", newline="\n").write("\n".join(lines))
+PY
+}
+for theme in "dark 1 Studio" "light 0 Sketchbook"; do
+  set -- $theme
+  for words in golive mixer prompter showcase livedemo select0 "golive showcase"; do
+    name="$1-${words// /-}"
+    p="$work/$name"
+    mkdir -p "$p"
+    cp "$base/project.txt" "$p/project.txt"
+    set_theme "$p/project.txt" "$2" "$3"
+    run_once "$name" "$p" "$words"
+    [ "$code" = 0 ] || fail "$name: exit code $code"
+  done
+done
+
+# 4. A click on the second scene of the sidebar switches scenes, and the saved
+#    project keeps it. Scene rows are 34 high from y=113 (title bar 56, padding,
+#    the "Scenes" header), one pixel apart.
+click_second_scene() {
+  xdotool mousemove --window "$1" 130 165 click 1
+  sleep 0.5
+}
+p="$work/scene-click"
+mkdir -p "$p"
+cp "$base/project.txt" "$p/project.txt"
+run_once scene-click "$p" "" click_second_scene
+[ "$code" = 0 ] || fail "scene-click: exit code $code"
+active=$(grep -P '^P\t' "$p/project.txt" | cut -f5)
+[ "$active" = 1 ] || fail "scene-click: active scene saved as '$active', expected 1"
+
+# 5. Ctrl+R without an H.264 encoder (none under Wine) shows why in the window.
+press_record() {
+  xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
+  xdotool key ctrl+r
+  sleep 0.7
+}
+p="$work/record-refused"
+mkdir -p "$p"
+cp "$base/project.txt" "$p/project.txt"
+run_once record-refused "$p" "" press_record
+[ "$code" = 0 ] || fail "record-refused: exit code $code"
+# The notice pill sits at the bottom centre of the preview (x 260 + (1440 - 260) / 2,
+# 48 above the bottom of the 900-high window): there the screenshot without a notice
+# shows the plain background.
+notice=$(pixel "$artifacts/record-refused.png" 850 852)
+plain=$(pixel "$artifacts/scene-click.png" 850 852)
+near "$notice" "$plain" && fail "record-refused: no notice at the bottom of the window"
 echo "studio_e2e: screenshots in $artifacts"
 rm -rf "$work"

@@ -132,3 +132,34 @@ TEST_F(StudioLive, AFailedStartIsTheNoticeAndRecordsNothing) {
     studio->toggleLive();
     EXPECT_EQ(studio->toast.text, "Stream ended");
 }
+
+TEST_F(StudioLive, StopFromThePopupLeavesTheOthersLiveAndUpdateWaitsForTheEnd) {
+    Destination backup = studio->project.destinations[0];
+    backup.id = "backup";
+    backup.name = "Backup";
+    studio->project.destinations.push_back(backup);
+    ASSERT_TRUE(storeSecret("dest/main", "k1"));
+    ASSERT_TRUE(storeSecret("dest/backup", "k2"));
+    studio->toggleLive();
+    ASSERT_EQ(studio->live.outputs.size(), 2u) << studio->toast.text;
+
+    TopBarActions update;
+    update.update = true;
+    studio->applyTopBarActions(update);
+    EXPECT_EQ(studio->toast.text, "Finish streaming and recording first, then click update again.");
+    EXPECT_FALSE(studio->updatePending);
+
+    GoLiveActions stop;
+    stop.stopDestinationId = "main";
+    studio->applyGoLiveActions(stop);
+    ASSERT_EQ(studio->live.outputs.size(), 1u);
+    EXPECT_EQ(studio->live.outputs[0]->destination.id, "backup");
+    EXPECT_EQ(studio->toast.text, "Stopped one channel; the others are still live");
+
+    // The last one ends the stream as the go-live button would.
+    stop.stopDestinationId = "backup";
+    studio->applyGoLiveActions(stop);
+    EXPECT_FALSE(studio->live.isLive());
+    EXPECT_EQ(studio->toast.text, "Stream ended");
+    storeSecret("dest/backup", "");
+}
