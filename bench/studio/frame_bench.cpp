@@ -86,7 +86,7 @@ int main() {
     // and the go-live popup over two channels.
     for (int i = 0; i < 2; ++i) {
         Destination d;
-        d.id = "d" + std::to_string(i);
+        d.id = i ? "backup" : "main";
         d.name = i ? "Backup server" : "YouTube";
         d.serverUrl = i ? "rtmp://backup.example.net/live" : "rtmp://a.rtmp.youtube.com/live2";
         studio.project.destinations.push_back(d);

@@ -159,6 +159,7 @@ void Studio::drawFrame() {
     if (GImGui->HoveredIdPreviousFrame == ImGui::GetID("##mixer")) topBar.micStatus = kit.micInput->status();
     topBar.teleprompterOpen = teleprompter.open;
     topBar.chatOnTop = project.chatOnTopShown;
+    topBar.updateReady = updater.readyVersion(topBar.updateVersion);
     if (live.isLive()) {
         topBar.liveState = live.liveCount() < 1 ? 1 : 2;
         topBar.liveLabel = live.statusText();
@@ -245,10 +246,15 @@ void Studio::applyMixerActions(const MixerActions& mix) {
 void Studio::applyTopBarActions(const TopBarActions& a) {
     if (a.chatOnTop) project.chatOnTopShown = !project.chatOnTopShown;
     if (a.update) {
-        if (live.isLive() || recording.recording)
+        std::string message;
+        if (live.isLive() || recording.recording) {
             toast.show(kFinishBeforeUpdateNotice);
-        else
-            toast.show("Updates are not available in this build");
+        } else if (updater.install(message)) {
+            updatePending = true;  // the main loop starts the new program after shutdown
+            runCaptionCommand(hwnd, kCaptionClose);
+        } else {
+            toast.show(message);
+        }
     }
     if (a.camera) {
         const int before = topBar.cameraState;
