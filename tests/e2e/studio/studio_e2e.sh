@@ -167,9 +167,20 @@ active=$(grep -P '^P\t' "$p/project.txt" | cut -f5)
 
 # 5. Ctrl+R without an H.264 encoder (none under Wine) shows why in the window.
 press_record() {
-  xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
-  xdotool key ctrl+r
-  sleep 0.7
+  local at='-crop 1x1+850+852 -format %[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]'
+  local before v attempt
+  before=$(convert x:"$1" $at info: 2>/dev/null)
+  # A click on the empty preview gives the window the keyboard (Xvfb has no window manager).
+  xdotool mousemove --window "$1" 700 500 click 1
+  # A key can arrive before Wine has moved the focus: one more press then.
+  for attempt in 1 2; do
+    xdotool key --clearmodifiers ctrl+r
+    for _ in $(seq 30); do
+      v=$(convert x:"$1" $at info: 2>/dev/null)
+      [ -n "$v" ] && [ "$v" != "$before" ] && return 0
+      sleep 0.1
+    done
+  done
 }
 p="$work/record-refused"
 mkdir -p "$p"
