@@ -5,6 +5,7 @@
 #include <string>
 
 #include "live/live_output.h"
+#include "livedata/live_data_feed.h"
 #include "project/project.h"
 #include "ui/top_bar.h"
 
@@ -21,6 +22,9 @@ int cameraStateOf(const Scene& scene);
 bool isVideoId(const std::string& id);
 // The stream's page for a known live video id, else the live dashboard.
 std::string streamDetailsUrl(const std::string& liveVideoId);
+// The page for a destination: its channel's live video, when the live data knows one.
+std::string streamDetailsUrlFor(const Project& project, const std::string& destinationId,
+                                const std::vector<ChannelState>& channels);
 
 extern const char* const kStoppedOneChannelNotice;
 extern const char* const kFinishBeforeUpdateNotice;

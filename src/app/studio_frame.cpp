@@ -7,6 +7,7 @@
 #include "app/studio.h"
 #include "imgui.h"
 #include "imgui_internal.h"
+#include "livedata/live_text.h"
 #include "ui/layers_panel.h"
 #include "ui/style.h"
 #include "ui/teleprompter.h"
@@ -73,6 +74,16 @@ std::string streamDetailsUrl(const std::string& liveVideoId) {
     if (isVideoId(liveVideoId))
         return std::string(kStudioHost) + "/video/" + liveVideoId + "/livestreaming";
     return std::string(kWebHost) + "/livestreaming";
+}
+
+std::string streamDetailsUrlFor(const Project& project, const std::string& destinationId,
+                                const std::vector<ChannelState>& channels) {
+    for (const Destination& d : project.destinations) {
+        if (d.id != destinationId) continue;
+        for (const ChannelState& c : channels)
+            if (c.channel == d.channel && !c.videoId.empty()) return streamDetailsUrl(c.videoId);
+    }
+    return streamDetailsUrl(std::string());
 }
 
 void Studio::drawFrame() {
@@ -221,8 +232,8 @@ void Studio::applyGoLiveActions(const GoLiveActions& go) {
         settings.tab = kDestinationsSettingsTab;
     }
     if (!go.streamDetailsDestinationId.empty()) {
-        // The live-data feed does not report live video ids yet: the dashboard is opened.
-        openWithShell(streamDetailsUrl(std::string()));
+        openWithShell(streamDetailsUrlFor(project, go.streamDetailsDestinationId,
+                                          showcase ? showcaseChannelStates() : liveData.channelStates()));
     }
     if (!go.stopDestinationId.empty()) {
         if (live.outputs.size() == 1) {

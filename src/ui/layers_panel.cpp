@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr unsigned kKindIcons[LayerKind::Count] = {0xE6C8, 0xE48A, 0xE2CA, 0xE32E,
-                                                   0xE4DA, 0xE5DA, 0xE17C, 0xE4D6};
 constexpr int kShortcutScenes = 9;
 
 float S(float v) { return v * uiScale(); }
@@ -22,10 +20,6 @@ bool validScene(const Project& project, int index) {
 }
 
 }  // namespace
-
-unsigned layerKindIcon(int kind) {
-    return kind >= 0 && kind < LayerKind::Count ? kKindIcons[kind] : 0;
-}
 
 void addScene(Project& project, int& selectedLayer) {
     Scene scene;

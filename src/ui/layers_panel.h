@@ -11,9 +11,6 @@ constexpr unsigned eye = 0xE220;
 constexpr unsigned eyeClosed = 0xE224;
 }  // namespace Icon
 
-// Icon-font glyph of a layer kind; 0 for an unknown kind.
-unsigned layerKindIcon(int kind);
-
 // Returns the LayerKind to add, or -1.
 int drawLayersPanel(Project& project, int& selectedLayer);
 void drawScenesStrip(Project& project, int& selectedLayer);

@@ -82,7 +82,24 @@ TEST(FrameRules, TopBarTextsAndLinks) {
                  {"../../x?y=1", dashboard},
                  {"abc%2Fdefgh", dashboard},
                  {"abc def ghi", dashboard}};
-    for (const Link& l : links) EXPECT_EQ(streamDetailsUrl(l.id), l.url) << l.id;
+    Project project;
+    Destination d;
+    d.id = "yt";
+    d.channel = "@quill";
+    project.destinations = {d};
+    for (const Link& l : links) {
+        ChannelState other, mine;
+        other.channel = "@other";
+        other.videoId = "AAAAAAAAAAA";
+        mine.channel = "@quill";
+        mine.videoId = l.id;
+        EXPECT_EQ(streamDetailsUrlFor(project, "yt", {other, mine}), l.url) << l.id;
+    }
+    // A channel that knows no live video, or an unknown destination: the dashboard.
+    ChannelState idle;
+    idle.channel = "@quill";
+    EXPECT_EQ(streamDetailsUrlFor(project, "yt", {idle}), dashboard);
+    EXPECT_EQ(streamDetailsUrlFor(project, "gone", {}), dashboard);
 }
 
 TEST_F(StudioFrame, CameraStateFollowsTheViewedCanvasAndTheButtonAddsOrToggles) {
