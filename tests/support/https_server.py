@@ -1,0 +1,192 @@
+#!/usr/bin/python3
+"""A local HTTPS server for the tests of the studio's HTTPS callers.
+
+  https_server.py start STATEDIR   start it (detached); STATEDIR/port appears
+  https_server.py stop STATEDIR    stop it
+  https_server.py serve STATEDIR   (internal) the server itself
+
+It presents a certificate for localhost and 127.0.0.1 signed by a test CA
+whose DER form is STATEDIR/ca.der: a Windows test adds that file to the
+machine's trusted roots (the Wine prefix) before its first request. TLS is
+capped at 1.2, the highest that Wine's SChannel speaks.
+
+Routes (any method):
+  /echo...             200, a JSON object: "method", "path", "headers" (name ->
+                       value, names lower-case), "body"
+  /status/CODE         that status, body "status CODE"
+  /bytes/N             200 with N bytes of "x"
+  /files/NAME          200 with the file STATEDIR/files/NAME, else 404
+  anything else        404
+"""
+
+import http.server
+import json
+import os
+import signal
+import socketserver
+import ssl
+import subprocess
+import sys
+import time
+
+MAX_LIFETIME_S = 45 * 60
+PIECE = 1 << 20
+
+
+def run(args):
+    r = subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    if r.returncode != 0:
+        raise RuntimeError("%s failed: %s" % (args[0], r.stderr.decode(errors="replace").strip()[-400:]))
+
+
+def make_certificates(d):
+    """The CA is made once per state folder so that trusting it once lasts;
+    the server certificate is made anew on every start."""
+    ca_key, ca_pem, ca_der = (os.path.join(d, n) for n in ("ca.key", "ca.pem", "ca.der"))
+    if not os.path.exists(ca_der):
+        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca_key, "-out", ca_pem,
+             "-days", "3650", "-subj", "/CN=Quillhaven Test CA",
+             "-addext", "basicConstraints=critical,CA:TRUE",
+             "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+        run(["openssl", "x509", "-in", ca_pem, "-outform", "der", "-out", ca_der + ".part"])
+        os.rename(ca_der + ".part", ca_der)
+    key, csr, pem, ext = (os.path.join(d, n) for n in ("server.key", "server.csr", "server.pem", "server.ext"))
+    with open(ext, "w") as f:
+        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n"
+                "basicConstraints=CA:FALSE\n")
+    run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr, "-subj", "/CN=localhost"])
+    run(["openssl", "x509", "-req", "-in", csr, "-CA", ca_pem, "-CAkey", ca_key, "-CAcreateserial",
+         "-out", pem, "-days", "2", "-extfile", ext])
+    return pem, key
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    files_dir = ""
+
+    def log_message(self, *args):
+        pass
+
+    def reply(self, status, body, content_type="text/plain"):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def handle_any(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
+        path = self.path
+        if path.startswith("/echo"):
+            doc = {"method": self.command, "path": path,
+                   "headers": {k.lower(): v for k, v in self.headers.items()},
+                   "body": body.decode("utf-8", errors="replace")}
+            return self.reply(200, json.dumps(doc).encode(), "application/json")
+        if path.startswith("/status/"):
+            code = int(path[len("/status/"):])
+            return self.reply(code, ("status %d" % code).encode())
+        if path.startswith("/bytes/"):
+            n = int(path[len("/bytes/"):])
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(n))
+            self.end_headers()
+            try:
+                while n > 0:
+                    piece = min(n, PIECE)
+                    self.wfile.write(b"x" * piece)
+                    n -= piece
+            except OSError:
+                pass  # the client stopped reading at its limit
+            return None
+        if path.startswith("/files/"):
+            name = os.path.basename(path[len("/files/"):])
+            full = os.path.join(self.files_dir, name)
+            if name and os.path.isfile(full):
+                with open(full, "rb") as f:
+                    return self.reply(200, f.read(), "application/octet-stream")
+        return self.reply(404, b"not found")
+
+    do_GET = do_POST = do_PUT = do_HEAD = handle_any
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def serve(d):
+    pem, key = make_certificates(d)
+    Handler.files_dir = os.path.join(d, "files")
+    os.makedirs(Handler.files_dir, exist_ok=True)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.maximum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(pem, key)
+    server = Server(("127.0.0.1", 0), Handler)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    signal.signal(signal.SIGALRM, lambda *_: os._exit(0))
+    signal.alarm(MAX_LIFETIME_S)
+    with open(os.path.join(d, "pid"), "w") as f:
+        f.write(str(os.getpid()))
+    with open(os.path.join(d, "port.part"), "w") as f:
+        f.write(str(server.server_address[1]))
+    os.rename(os.path.join(d, "port.part"), os.path.join(d, "port"))
+    server.serve_forever()
+
+
+def read_int(path):
+    try:
+        with open(path) as f:
+            return int(f.read().strip())
+    except (OSError, ValueError):
+        return 0
+
+
+def stop(d):
+    pid = read_int(os.path.join(d, "pid"))
+    if pid:
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except OSError:
+            pass
+        deadline = time.time() + 10
+        while time.time() < deadline:
+            try:
+                os.kill(pid, 0)
+            except OSError:
+                break
+            time.sleep(0.05)
+    for name in ("port", "pid"):
+        try:
+            os.remove(os.path.join(d, name))
+        except OSError:
+            pass
+
+
+def start(d):
+    os.makedirs(d, exist_ok=True)
+    stop(d)
+    log = open(os.path.join(d, "server.log"), "ab")
+    subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", d], stdin=subprocess.DEVNULL,
+                     stdout=log, stderr=subprocess.STDOUT, start_new_session=True, close_fds=True)
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        if read_int(os.path.join(d, "port")):
+            print("https server listening on", read_int(os.path.join(d, "port")))
+            return 0
+        time.sleep(0.05)
+    print("https server did not start; see", os.path.join(d, "server.log"))
+    return 1
+
+
+if __name__ == "__main__":
+    verb, where = sys.argv[1], os.path.abspath(sys.argv[2])
+    if verb == "start":
+        sys.exit(start(where))
+    if verb == "stop":
+        stop(where)
+        sys.exit(0)
+    if verb == "serve":
+        serve(where)
