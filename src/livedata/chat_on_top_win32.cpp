@@ -16,6 +16,8 @@ namespace {
 constexpr wchar_t kClassName[] = L"QuillhavenChatOnTop";
 constexpr wchar_t kTitle[] = L"Quillhaven chat";
 constexpr int kStoredMinSide = 100;
+// Larger than any screen; keeps the bitmap's byte size far from overflowing.
+constexpr int kMaxImageSide = 16384;
 constexpr COLORREF kBackground = RGB(22, 22, 26);
 constexpr COLORREF kLiveDot = RGB(255, 59, 48);
 constexpr COLORREF kTitleText = RGB(235, 235, 240);
@@ -133,7 +135,7 @@ void paint(HDC dc, int w, int h, double s, const std::vector<ChatEntry>& lines) 
 // is drawn when the bitmap cannot be made (a huge or failed allocation).
 template <typename Use>
 bool drawImage(int w, int h, int dpi, const std::vector<ChatEntry>& lines, Use&& use) {
-    if (w <= 0 || h <= 0) return false;
+    if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) return false;
     HDC screen = GetDC(nullptr);
     HDC mem = screen ? CreateCompatibleDC(screen) : nullptr;
     BITMAPINFO bi{};

@@ -1,0 +1,173 @@
+// The chat-on-top window under Wine: placement, hit zones, no activation,
+// the record following the user's moves, and what it draws.
+#include "livedata/chat_on_top.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "compose/png_file.h"
+
+namespace {
+
+const std::vector<ChatEntry> kLines = {
+    {"Ann", "first message, long enough to wrap onto a second line in this narrow window", 0, 1},
+    {"Bo", "second", 1, 2},
+    {"A viewer whose display name is far too long for the window", "third", 2, 3},
+};
+
+std::string artifactsDir() {
+    const char* bin = std::getenv("QH_BINARY_DIR");
+    const std::string dir = std::string(bin ? bin : ".") + "\\..\\artifacts\\livedata\\";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+RECT workArea() {
+    RECT r{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+    return r;
+}
+
+RECT windowRect(const ChatOnTopWindow& w) {
+    RECT r{};
+    GetWindowRect(static_cast<HWND>(w.hwnd), &r);
+    return r;
+}
+
+void pumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndIgnoresClose) {
+    Project record;
+    record.chatOnTopShown = true;
+    std::unique_ptr<ChatOnTopWindow> window;
+    ChatOnTopWindow::update(window, record, kLines);
+    ASSERT_TRUE(window);
+    HWND h = static_cast<HWND>(window->hwnd);
+    const RECT work = workArea();
+    EXPECT_EQ(record.chatOnTopX, work.right - 360 - 24);
+    EXPECT_EQ(record.chatOnTopY, work.top + 96);
+    const RECT r = windowRect(*window);
+    EXPECT_EQ(r.left, record.chatOnTopX);
+    EXPECT_EQ(r.top, record.chatOnTopY);
+    EXPECT_EQ(r.right - r.left, 360);
+    EXPECT_EQ(r.bottom - r.top, 480);
+    EXPECT_EQ(window->drawnWidth, 360);
+    EXPECT_EQ(window->drawnHeight, 480);
+    const LONG_PTR ex = GetWindowLongPtrW(h, GWL_EXSTYLE);
+    for (LONG_PTR bit : {LONG_PTR(WS_EX_NOACTIVATE), LONG_PTR(WS_EX_LAYERED), LONG_PTR(WS_EX_TOOLWINDOW),
+                         LONG_PTR(WS_EX_TOPMOST)}) EXPECT_TRUE(ex & bit);
+    EXPECT_TRUE(IsWindowVisible(h));
+    EXPECT_NE(GetForegroundWindow(), h);
+    EXPECT_NE(GetActiveWindow(), h);
+    EXPECT_EQ(SendMessageW(h, WM_MOUSEACTIVATE, 0, MAKELPARAM(HTCAPTION, WM_LBUTTONDOWN)), MA_NOACTIVATE);
+
+    // At 96 DPI the edges are 8 pixels deep; the rest drags the window.
+    struct Hit {
+        int x, y;
+        LRESULT code;
+    };
+    const Hit hits[] = {
+        {r.left, r.top, HTTOPLEFT},          {r.right - 1, r.top, HTTOPRIGHT},
+        {r.left + 3, r.bottom - 3, HTBOTTOMLEFT}, {r.right - 8, r.bottom - 8, HTBOTTOMRIGHT},
+        {r.left + 7, r.top + 100, HTLEFT},   {r.right - 2, r.top + 100, HTRIGHT},
+        {r.left + 100, r.top + 7, HTTOP},    {r.left + 100, r.bottom - 1, HTBOTTOM},
+        {r.left + 8, r.top + 8, HTCAPTION},  {r.left + 180, r.top + 240, HTCAPTION},
+    };
+    for (const Hit& hit : hits)
+        EXPECT_EQ(SendMessageW(h, WM_NCHITTEST, 0, MAKELPARAM(hit.x, hit.y)), hit.code) << hit.x << "," << hit.y;
+    MINMAXINFO info{};
+    SendMessageW(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 220);
+    EXPECT_EQ(info.ptMinTrackSize.y, 160);
+
+    EXPECT_EQ(SendMessageW(h, WM_CLOSE, 0, 0), 0);
+    pumpMessages();
+    EXPECT_TRUE(IsWindow(h));
+
+    record.chatOnTopShown = false;
+    ChatOnTopWindow::update(window, record, kLines);
+    EXPECT_FALSE(window);
+    EXPECT_FALSE(IsWindow(h));
+}
+
+TEST(ChatOnTopWindow, RecordFollowsMovesAndRedrawsOnlyForNewText) {
+    Project record;
+    record.chatOnTopShown = true;
+    record.chatOnTopX = 200000;  // a monitor that is gone
+    record.chatOnTopY = 40;
+    record.chatOnTopWidth = 300;
+    record.chatOnTopHeight = 400;
+    std::unique_ptr<ChatOnTopWindow> window;
+    ChatOnTopWindow::update(window, record, kLines);
+    ASSERT_TRUE(window);
+    HWND h = static_cast<HWND>(window->hwnd);
+    EXPECT_EQ(record.chatOnTopX, workArea().right - 300 - 24);
+
+    SetWindowPos(h, nullptr, 50, 60, 400, 500, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(window->drawnWidth, 400);  // a new size is drawn at once
+    ChatOnTopWindow::update(window, record, kLines);
+    EXPECT_EQ(record.chatOnTopX, 50);
+    EXPECT_EQ(record.chatOnTopY, 60);
+    EXPECT_EQ(record.chatOnTopWidth, 400);
+    EXPECT_EQ(record.chatOnTopHeight, 500);
+
+    // The system's minimum tracking size holds for programs too.
+    SetWindowPos(h, nullptr, 70, 80, 90, 90, SWP_NOZORDER | SWP_NOACTIVATE);
+    ChatOnTopWindow::update(window, record, kLines);
+    EXPECT_EQ(record.chatOnTopX, 70);
+    EXPECT_EQ(record.chatOnTopWidth, 220);
+    EXPECT_EQ(record.chatOnTopHeight, 160);
+    EXPECT_EQ(window->drawnWidth, 220);
+
+    std::vector<ChatEntry> renumbered = kLines;
+    for (ChatEntry& e : renumbered) e.seq += 100;
+    ChatOnTopWindow::update(window, record, renumbered);
+    EXPECT_EQ(window->lines[0].seq, 1) << "same text: not drawn again";
+    renumbered[1].text = "edited";
+    ChatOnTopWindow::update(window, record, renumbered);
+    EXPECT_EQ(window->lines[1].text, "edited");
+    ChatOnTopWindow::destroy(window);
+    EXPECT_FALSE(IsWindow(h));
+}
+
+TEST(ChatOnTopWindow, DrawsRoundedTranslucentChatWithAuthorColours) {
+    std::vector<uint8_t> px;
+    ASSERT_TRUE(renderChatOnTopImage(360, 480, 96, kLines, px));
+    ASSERT_EQ(px.size(), 360u * 480u * 4u);
+    writeBgraPng(artifactsDir() + "chat_on_top.png", px.data(), 360, 480, 360 * 4);
+    const auto at = [&](int x, int y) { return &px[(std::size_t(y) * 360 + std::size_t(x)) * 4]; };
+    for (const auto& [x, y] : {std::pair{0, 0}, {359, 0}, {0, 479}, {359, 479}}) EXPECT_EQ(at(x, y)[3], 0);
+    // The background, premultiplied at 84 %.
+    const uint8_t* inside = at(180, 200);
+    EXPECT_EQ(inside[3], 214);
+    EXPECT_EQ(inside[0], 21);
+    EXPECT_EQ(inside[1], 18);
+    EXPECT_EQ(inside[2], 18);
+    // Each author's colour appears, the newest line lowest.
+    const uint32_t colours[3] = {0x0040CCFF, 0x00FFC860, 0x00A078FF};
+    int lowest[3] = {-1, -1, -1};
+    for (int y = 30; y < 480; ++y) {
+        for (int x = 0; x < 360; ++x) {
+            const uint8_t* p = at(x, y);
+            for (int c = 0; c < 3; ++c) {
+                const int r = int(colours[c] & 0xFF) * 214 / 255, g = int((colours[c] >> 8) & 0xFF) * 214 / 255,
+                          b = int((colours[c] >> 16) & 0xFF) * 214 / 255;
+                if (std::abs(p[2] - r) < 12 && std::abs(p[1] - g) < 12 && std::abs(p[0] - b) < 12) lowest[c] = y;
+            }
+        }
+    }
+    EXPECT_GT(lowest[0], 0);
+    EXPECT_GT(lowest[1], lowest[0]);
+    EXPECT_GT(lowest[2], lowest[1]);
+    EXPECT_FALSE(renderChatOnTopImage(0, 480, 96, kLines, px));
+    EXPECT_FALSE(renderChatOnTopImage(100000, 100000, 96, kLines, px)) << "a bitmap that large cannot be made";
+}
+
+}  // namespace
