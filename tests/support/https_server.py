@@ -1,12 +1,8 @@
-#!/usr/bin/python3
-"""A local HTTPS server for the tests of the studio's HTTPS callers.
-
-  https_server.py start STATEDIR   start it (detached); STATEDIR/port appears
-  https_server.py stop STATEDIR    stop it
-  https_server.py serve STATEDIR   (internal) the server itself
+"""A local HTTPS server for the tests of the studio's HTTPS callers, run by
+the peer supervisor (tests/e2e/rtmp/peers.py, command "https").
 
 It presents a certificate for localhost and 127.0.0.1 signed by a test CA
-whose DER form is STATEDIR/ca.der: a Windows test adds that file to the
+whose DER form is ca.der in its state folder: a Windows test adds that file to the
 machine's trusted roots (the Wine prefix) before its first request. TLS is
 capped at 1.2, the highest that Wine's SChannel speaks.
 
@@ -15,21 +11,18 @@ Routes (any method):
                        value, names lower-case), "body"
   /status/CODE         that status, body "status CODE"
   /bytes/N             200 with N bytes of "x"
-  /files/NAME          200 with the file STATEDIR/files/NAME, else 404
+  /files/NAME          200 with the file files/NAME of its state folder, else 404
   anything else        404
 """
 
 import http.server
 import json
 import os
-import signal
 import socketserver
 import ssl
 import subprocess
-import sys
-import time
+import threading
 
-MAX_LIFETIME_S = 45 * 60
 PIECE = 1 << 20
 
 
@@ -116,7 +109,21 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
-def serve(d):
+_servers = {}
+_servers_lock = threading.Lock()
+
+
+def start_https(d):
+    """Starts the server once per state folder (later calls find it running)
+    and returns its port, the CA's DER file and the folder of served files."""
+    with _servers_lock:
+        if d not in _servers:
+            _servers[d] = _start(d)
+        return _servers[d].server_address[1], os.path.join(d, "ca.der"), os.path.join(d, "files")
+
+
+def _start(d):
+    os.makedirs(d, exist_ok=True)
     pem, key = make_certificates(d)
     Handler.files_dir = os.path.join(d, "files")
     os.makedirs(Handler.files_dir, exist_ok=True)
@@ -125,68 +132,5 @@ def serve(d):
     context.load_cert_chain(pem, key)
     server = Server(("127.0.0.1", 0), Handler)
     server.socket = context.wrap_socket(server.socket, server_side=True)
-    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    signal.signal(signal.SIGALRM, lambda *_: os._exit(0))
-    signal.alarm(MAX_LIFETIME_S)
-    with open(os.path.join(d, "pid"), "w") as f:
-        f.write(str(os.getpid()))
-    with open(os.path.join(d, "port.part"), "w") as f:
-        f.write(str(server.server_address[1]))
-    os.rename(os.path.join(d, "port.part"), os.path.join(d, "port"))
-    server.serve_forever()
-
-
-def read_int(path):
-    try:
-        with open(path) as f:
-            return int(f.read().strip())
-    except (OSError, ValueError):
-        return 0
-
-
-def stop(d):
-    pid = read_int(os.path.join(d, "pid"))
-    if pid:
-        try:
-            os.kill(pid, signal.SIGTERM)
-        except OSError:
-            pass
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            try:
-                os.kill(pid, 0)
-            except OSError:
-                break
-            time.sleep(0.05)
-    for name in ("port", "pid"):
-        try:
-            os.remove(os.path.join(d, name))
-        except OSError:
-            pass
-
-
-def start(d):
-    os.makedirs(d, exist_ok=True)
-    stop(d)
-    log = open(os.path.join(d, "server.log"), "ab")
-    subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", d], stdin=subprocess.DEVNULL,
-                     stdout=log, stderr=subprocess.STDOUT, start_new_session=True, close_fds=True)
-    deadline = time.time() + 60
-    while time.time() < deadline:
-        if read_int(os.path.join(d, "port")):
-            print("https server listening on", read_int(os.path.join(d, "port")))
-            return 0
-        time.sleep(0.05)
-    print("https server did not start; see", os.path.join(d, "server.log"))
-    return 1
-
-
-if __name__ == "__main__":
-    verb, where = sys.argv[1], os.path.abspath(sys.argv[2])
-    if verb == "start":
-        sys.exit(start(where))
-    if verb == "stop":
-        stop(where)
-        sys.exit(0)
-    if verb == "serve":
-        serve(where)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server

@@ -1,18 +1,16 @@
 #include "support/https_test_server.h"
 
-#include <cstdlib>
-#include <fstream>
-
+#include "e2e/rtmp/peer_control.h"
 #include "e2e/rtmp/trust.h"
 
 bool HttpsTestServer::open(std::string& error) {
-    const char* bin = std::getenv("QH_BINARY_DIR");
-    const std::string state = std::string(bin ? bin : ".") + "\\https-server\\";
-    std::ifstream portFile(state + "port");
-    if (!(portFile >> port) || port <= 0) {
-        error = "the HTTPS test server is not running (no " + state + "port)";
+    PeerControl peers("e2e-peers");
+    const std::vector<std::string> fields = peers.call("https");
+    if (fields.size() != 3) {
+        error = "the HTTPS test server did not start: " + peers.error();
         return false;
     }
-    filesFolder = state + "files\\";
-    return trustTestCertificate(state + "ca.der", error);
+    port = std::stoi(fields[0]);
+    filesFolder = PeerControl::localPath(fields[2]) + "\\";
+    return trustTestCertificate(PeerControl::localPath(fields[1]), error);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The local HTTPS server (https_server.py) that ctest starts around the tests
-// requiring the "https_server" fixture. Its certificate is signed by a test CA
+// The local HTTPS server (https_server.py), started on first use by the peer
+// supervisor around the tests that require the "e2e_peers" fixture. Its certificate is signed by a test CA
 // that open() adds to the machine's trusted roots (the Wine prefix's), so that
 // the system's HTTPS client accepts it like any public site.
 

@@ -17,6 +17,7 @@ tab-separated fields:
   stop ID                    -> ok (nginx: once its clients are gone)
   media SECONDS KBPS         -> ok H264FILE AACFILE (canned H.264 + AAC)
   probe FILE                 -> ok key=value ...   (what ffprobe reads back)
+  https                      -> ok PORT CADER FILESDIR (tests/support/https_server.py)
   quit                       -> ok, then everything is stopped
 
 Every peer listens on 127.0.0.1 only, with its files under STATEDIR.
@@ -32,6 +33,9 @@ import subprocess
 import sys
 import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+import https_server  # noqa: E402
 
 NGINX_MODULE = "/usr/lib/nginx/modules/ngx_rtmp_module.so"
 MAX_LIFETIME_S = 45 * 60
@@ -303,6 +307,11 @@ def cmd_probe(args):
     return fields
 
 
+def cmd_https(_):
+    port, ca_der, files = https_server.start_https(os.path.join(state_dir, "https"))
+    return [str(port), ca_der, files]
+
+
 def run(args):
     r = subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
     if r.returncode != 0:
@@ -318,7 +327,8 @@ def tail(path):
 
 
 COMMANDS = {"echo": cmd_echo, "nginx": cmd_nginx, "stunnel": cmd_stunnel, "ffmpeg": cmd_ffmpeg,
-            "wait": cmd_wait, "stop": cmd_stop, "media": cmd_media, "probe": cmd_probe}
+            "wait": cmd_wait, "stop": cmd_stop, "media": cmd_media, "probe": cmd_probe,
+            "https": cmd_https}
 
 
 def stop_all():
