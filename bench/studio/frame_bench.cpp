@@ -48,7 +48,8 @@ Result measure(Studio& studio, int frames) {
         studio.drawFrame();
         ImGui::Render();
         for (ImTextureData* tex : ImGui::GetPlatformIO().Textures)
-            if (tex->Status != ImTextureStatus_OK) tex->SetStatus(ImTextureStatus_OK), tex->SetTexID(1);
+            if (tex->Status != ImTextureStatus_OK)
+                tex->SetStatus(ImTextureStatus_OK), tex->SetTexID(1);
     };
     for (int i = 0; i < 200; ++i) frame();
     const long long before = gAllocations.load();
@@ -94,7 +95,8 @@ int main() {
     }
     studio.selectedLayer = 0;
     studio.teleprompter.open = true;
-    for (int i = 0; i < 60; ++i) studio.project.prompterText += "Welcome back to the stream, everyone. ";
+    for (int i = 0; i < 60; ++i)
+        studio.project.prompterText += "Welcome back to the stream, everyone. ";
     studio.goLiveOpen = true;
     report("studio frame, go-live popup and teleprompter open", measure(studio, n));
     studio.mixerOpen = true;

@@ -160,14 +160,16 @@ void Studio::drawFrame() {
     topBar.loadLevel = loadLevelFor(tickMsAverage, frameIntervalMs);
     topBar.recording = recording.recording;
     loadStatusText(topBar.loadLevel, topBar.recording,
-                   topBar.recording ? recording.currentFileName() : std::string(), topBar.statusText);
+                   topBar.recording ? recording.currentFileName() : std::string(),
+                   topBar.statusText);
     topBar.paused = recording.paused;
     topBar.elapsedSeconds = recording.recording ? recording.elapsedSeconds() : 0;
     topBar.micLevel = kit.micInput->level();
     topBar.micMuted = kit.micInput->isMuted();
     // The status shows only in the mixer button's tooltip: it is read while that button is
     // under the mouse, so that a steady frame copies no text.
-    if (GImGui->HoveredIdPreviousFrame == ImGui::GetID("##mixer")) topBar.micStatus = kit.micInput->status();
+    if (GImGui->HoveredIdPreviousFrame == ImGui::GetID("##mixer"))
+        topBar.micStatus = kit.micInput->status();
     topBar.teleprompterOpen = teleprompter.open;
     topBar.chatOnTop = project.chatOnTopShown;
     topBar.updateReady = updater.readyVersion(topBar.updateVersion);
@@ -197,7 +199,8 @@ void Studio::drawFrame() {
     } else {
         goLiveRows.clear();
     }
-    applyGoLiveActions(drawGoLivePopup(topActions.goLiveAnchor, project, goLiveRows, keyedDestinations));
+    applyGoLiveActions(
+        drawGoLivePopup(topActions.goLiveAnchor, project, goLiveRows, keyedDestinations));
     if (topActions.mixer || mixerOpen) {
         mixerOpen = false;
         ImGui::OpenPopup("##mixer");
@@ -232,8 +235,9 @@ void Studio::applyGoLiveActions(const GoLiveActions& go) {
         settings.tab = kDestinationsSettingsTab;
     }
     if (!go.streamDetailsDestinationId.empty()) {
-        openWithShell(streamDetailsUrlFor(project, go.streamDetailsDestinationId,
-                                          showcase ? showcaseChannelStates() : liveData.channelStates()));
+        const std::vector<ChannelState> channels =
+            showcase ? showcaseChannelStates() : liveData.channelStates();
+        openWithShell(streamDetailsUrlFor(project, go.streamDetailsDestinationId, channels));
     }
     if (!go.stopDestinationId.empty()) {
         if (live.outputs.size() == 1) {

@@ -46,9 +46,10 @@ bool labelledSlider(const char* label, const char* id, float& value, float min, 
 
 void drawTeleprompterShadow(ImDrawList* dl, const TeleprompterState& state) {
     if (!state.open || state.windowSize.x <= 0) return;
-    drawSoftShadow(dl, state.windowPos,
-                   ImVec2(state.windowPos.x + state.windowSize.x, state.windowPos.y + state.windowSize.y),
-                   S(12), S(24), 1.6f);
+    drawSoftShadow(
+        dl, state.windowPos,
+        ImVec2(state.windowPos.x + state.windowSize.x, state.windowPos.y + state.windowSize.y),
+        S(12), S(24), 1.6f);
 }
 
 void drawTeleprompterPanel(Project& project, TeleprompterState& state) {
@@ -69,14 +70,16 @@ void drawTeleprompterPanel(Project& project, TeleprompterState& state) {
     }
     const ThemePalette& p = palette();
     const float fh = ImGui::GetFrameHeight();
-    if (roundedButton(state.playing ? "Pause##pp" : "Play##pp", true, S(76))) state.playing = !state.playing;
+    if (roundedButton(state.playing ? "Pause##pp" : "Play##pp", true, S(76)))
+        state.playing = !state.playing;
     ImGui::SameLine(0, S(6));
     if (iconButton(Icon::backToStart, "Back to start", false, p.text, fh)) {
         state.scroll = 0;
         state.playing = false;
     }
     ImGui::SameLine(0, S(6));
-    if (iconButton(Icon::edit, state.editing ? "Done editing" : "Edit script", state.editing, p.text, fh)) {
+    if (iconButton(Icon::edit, state.editing ? "Done editing" : "Edit script", state.editing,
+                   p.text, fh)) {
         state.playing = false;
         state.editing = !state.editing;
     }
@@ -94,8 +97,8 @@ void drawTeleprompterPanel(Project& project, TeleprompterState& state) {
 
     ImVec2 pos = ImGui::GetCursorScreenPos();
     ImVec2 size = ImGui::GetContentRegionAvail();
-    ImGui::GetWindowDrawList()->AddRectFilled(pos, ImVec2(pos.x + size.x, pos.y + size.y), kReadingBg,
-                                              S(10));
+    ImGui::GetWindowDrawList()->AddRectFilled(pos, ImVec2(pos.x + size.x, pos.y + size.y),
+                                              kReadingBg, S(10));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(S(28), 0));
     ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(0, 0));
     ImGui::BeginChild("##read", size, ImGuiChildFlags_AlwaysUseWindowPadding,
@@ -117,17 +120,17 @@ void drawTeleprompterPanel(Project& project, TeleprompterState& state) {
     if (state.playing) {
         // This frame's content height: the library's own maximum lags a frame behind an edit.
         const float maxScroll = std::max(0.0f, ImGui::GetCursorPosY() - H);
-        ImGui::SetScrollY(advancePrompter(state, project.prompterSpeed, ImGui::GetIO().DeltaTime,
-                                          maxScroll));
+        ImGui::SetScrollY(
+            advancePrompter(state, project.prompterSpeed, ImGui::GetIO().DeltaTime, maxScroll));
     } else {
         state.scroll = ImGui::GetScrollY();
     }
     const float L = S(project.prompterTextSize) * 1.4f;
     ImVec2 wp = ImGui::GetWindowPos();
     float lineY = wp.y + H * kReadingLine;
-    ImGui::GetWindowDrawList()->AddRectFilled(ImVec2(wp.x, lineY - 0.15f * L),
-                                              ImVec2(wp.x + ImGui::GetWindowWidth(), lineY + 0.85f * L),
-                                              colorWithAlpha(p.accent, 0.18f));
+    ImGui::GetWindowDrawList()->AddRectFilled(
+        ImVec2(wp.x, lineY - 0.15f * L), ImVec2(wp.x + ImGui::GetWindowWidth(), lineY + 0.85f * L),
+        colorWithAlpha(p.accent, 0.18f));
     ImGui::EndChild();
     ImGui::PopStyleVar(2);
     ImGui::End();

@@ -30,7 +30,8 @@ float textWidth(ImFont* f, const char* text) {
 }
 
 // Text drawn at the left of a pill, vertically centred; never read as a format.
-void pillLabel(ImDrawList* dl, ImVec2 min, ImVec2 max, float inset, ImU32 colour, const char* text) {
+void pillLabel(ImDrawList* dl, ImVec2 min, ImVec2 max, float inset, ImU32 colour,
+               const char* text) {
     ImFont* f = bodyFont();
     ImVec2 ts = f->CalcTextSizeA(f->LegacySize, FLT_MAX, 0.0f, text);
     ImVec4 clip(min.x, min.y, max.x, max.y);
@@ -145,8 +146,9 @@ TopBarActions drawTopBar(ImVec2 pos, float width, const TopBarState& st,
     dl->AddCircleFilled(dot, S(3.5f), loadColours[std::clamp(st.loadLevel, 0, 2)], 12);
     ImFont* sf = smallFont();
     ImVec2 ss = sf->CalcTextSizeA(sf->LegacySize, FLT_MAX, 0.0f, st.statusText.c_str());
-    dl->AddText(sf, sf->LegacySize, ImVec2(std::floor(dot.x + S(8)), std::floor(dot.y - ss.y * 0.5f)),
-                p.textSecondary, st.statusText.c_str());
+    dl->AddText(sf, sf->LegacySize,
+                ImVec2(std::floor(dot.x + S(8)), std::floor(dot.y - ss.y * 0.5f)), p.textSecondary,
+                st.statusText.c_str());
     const float statusEnd = dot.x + S(8) + ss.x;
 
     // 2. Record button at the right end.
@@ -184,7 +186,8 @@ TopBarActions drawTopBar(ImVec2 pos, float width, const TopBarState& st,
 
     // 5. Control group.
     float gRight = liveLeft - S(20), gLeft = gRight - S(kGroupWidth);
-    dl->AddRectFilled(ImVec2(gLeft, top), ImVec2(gRight, bottom), p.frame, S(kControlHeight) * 0.5f);
+    dl->AddRectFilled(ImVec2(gLeft, top), ImVec2(gRight, bottom), p.frame,
+                      S(kControlHeight) * 0.5f);
     const float iconTop = top + S(2);
     float x = gLeft + S(4);
     {
@@ -262,7 +265,8 @@ void drawStreamDetailsLink(const Project& project, const std::string& destinatio
         if (d.serverUrl.size() <= 6 || d.serverUrl.find("youtube") == std::string::npos) return;
         ImFont* f = smallFont();
         ImGui::PushFont(f, f->LegacySize);
-        if (ImGui::TextLink("Title, thumbnail\xE2\x80\xA6")) actions.streamDetailsDestinationId = d.id;
+        if (ImGui::TextLink("Title, thumbnail\xE2\x80\xA6"))
+            actions.streamDetailsDestinationId = d.id;
         ImGui::PopFont();
         return;
     }
@@ -277,8 +281,8 @@ void destinationRow(Destination& d, const Project& project,
     ImGui::PushID(d.id.c_str());
     const bool ready = destinationReady(d, keyedDestinations);
     float rowTop = ImGui::GetCursorScreenPos().y;
-    float textRight = ImGui::GetCursorPosX() + ImGui::GetContentRegionAvail().x - S(kToggleWidth) -
-                      S(10);
+    float textRight =
+        ImGui::GetCursorPosX() + ImGui::GetContentRegionAvail().x - S(kToggleWidth) - S(10);
     ImGui::PushTextWrapPos(textRight);
     ImGui::BeginGroup();
     ImGui::TextUnformatted(d.name.c_str());
@@ -286,8 +290,10 @@ void destinationRow(Destination& d, const Project& project,
     int n = std::snprintf(detail, sizeof detail, "%s",
                           d.canvas == 1 ? "Vertical 9:16" : "Horizontal 16:9");
     if (d.heightLimit != 0)
-        n += std::snprintf(detail + n, sizeof detail - size_t(n), "%s%dp", kMiddleDot, d.heightLimit);
-    if (!ready) std::snprintf(detail + n, sizeof detail - size_t(n), "%sneeds a stream key", kMiddleDot);
+        n += std::snprintf(detail + n, sizeof detail - size_t(n), "%s%dp", kMiddleDot,
+                           d.heightLimit);
+    if (!ready)
+        std::snprintf(detail + n, sizeof detail - size_t(n), "%sneeds a stream key", kMiddleDot);
     smallColoredText(ready ? p.textSecondary : p.warning, detail);
     drawStreamDetailsLink(project, d.id, a);
     ImGui::EndGroup();
@@ -315,7 +321,8 @@ GoLiveActions drawGoLivePopup(ImVec2 anchor, Project& project, const std::vector
         if (project.destinations.empty()) {
             ImGui::TextUnformatted("No channels yet");
             ImGui::PushTextWrapPos(0.0f);
-            smallColoredText(p.textSecondary, "Add your YouTube channel once; after that it's one click.");
+            smallColoredText(p.textSecondary,
+                             "Add your YouTube channel once; after that it's one click.");
             ImGui::PopTextWrapPos();
             spacing(4);
             if (roundedButton("Add a channel\xE2\x80\xA6", true, A)) {
@@ -326,7 +333,8 @@ GoLiveActions drawGoLivePopup(ImVec2 anchor, Project& project, const std::vector
             ImGui::PushFont(semiboldFont(), semiboldFont()->LegacySize);
             ImGui::TextUnformatted("Stream to");
             ImGui::PopFont();
-            for (Destination& d : project.destinations) destinationRow(d, project, keyedDestinations, a);
+            for (Destination& d : project.destinations)
+                destinationRow(d, project, keyedDestinations, a);
             const GoLivePlan plan = planGoLive(project, keyedDestinations);
             ImGui::Separator();
             ImGui::AlignTextToFramePadding();
@@ -375,7 +383,8 @@ GoLiveActions drawGoLivePopup(ImVec2 anchor, Project& project, const std::vector
             float rowBottom = ImGui::GetItemRectMax().y;
             ImVec2 keep = ImGui::GetCursorScreenPos();
             float right = ImGui::GetWindowPos().x + ImGui::GetWindowContentRegionMax().x;
-            ImGui::SetCursorScreenPos(ImVec2(right - stopW, (rowTop + rowBottom - ImGui::GetFrameHeight()) * 0.5f));
+            ImGui::SetCursorScreenPos(
+                ImVec2(right - stopW, (rowTop + rowBottom - ImGui::GetFrameHeight()) * 0.5f));
             if (roundedButton("Stop", false, stopW)) a.stopDestinationId = row.id;
             ImGui::SetCursorScreenPos(keep);
             spacing(4);

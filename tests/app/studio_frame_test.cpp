@@ -32,7 +32,9 @@ protected:
         studio.project = makeDefaultProject();
         studio.nextAutosave = INT64_MAX;
     }
-    void frame() { gui.bareFrame([&] { studio.drawFrame(); }); }
+    void frame() {
+        gui.bareFrame([&] { studio.drawFrame(); });
+    }
     HeadlessGui gui;
     Studio studio{nullptr};
 };
@@ -43,8 +45,8 @@ TEST(FrameRules, TopBarTextsAndLinks) {
     struct Load {
         double tick, interval;
         int level;
-    } loads[] = {{0, 33.3, 0}, {16.6, 33.4, 0}, {16.7, 33.4, 1}, {28.3, 33.3, 1},
-                 {28.4, 33.3, 2}, {50, 16.7, 2}, {50, 0, 0}, {50, -1, 0}};
+    } loads[] = {{0, 33.3, 0},    {16.6, 33.4, 0}, {16.7, 33.4, 1}, {28.3, 33.3, 1},
+                 {28.4, 33.3, 2}, {50, 16.7, 2},   {50, 0, 0},      {50, -1, 0}};
     for (const Load& l : loads) EXPECT_EQ(loadLevelFor(l.tick, l.interval), l.level) << l.tick;
     std::string text;
     loadStatusText(1, false, "x.mp4", text);
@@ -105,7 +107,7 @@ TEST(FrameRules, TopBarTextsAndLinks) {
 TEST_F(StudioFrame, CameraStateFollowsTheViewedCanvasAndTheButtonAddsOrToggles) {
     Scene& scene = studio.project.scenes[0];
     scene.layers.push_back(makeLayer(LayerKind::Camera, "Cam"));
-    scene.layers.back().visible = false;        // hidden on the horizontal canvas
+    scene.layers.back().visible = false;         // hidden on the horizontal canvas
     scene.layers.back().verticalVisible = true;  // shown on the vertical one
     studio.viewCanvas = 1;
     frame();
@@ -146,7 +148,8 @@ TEST_F(StudioFrame, SidebarClickSwitchesSceneAndPopupRequestsAreOneShot) {
         return ImHashData(&n, sizeof n, sidebar->ID);
     }());
     studio.selectedLayer = 0;
-    gui.clickAt(HeadlessGui::centreOf(second), [&] { studio.drawFrame(); }, true);
+    gui.clickAt(
+        HeadlessGui::centreOf(second), [&] { studio.drawFrame(); }, true);
     EXPECT_EQ(studio.project.activeScene, 1);
     EXPECT_EQ(studio.selectedLayer, -1);
 
@@ -158,7 +161,8 @@ TEST_F(StudioFrame, SidebarClickSwitchesSceneAndPopupRequestsAreOneShot) {
     frame();
     const LoggedItem* add = ItemLog::findByLabel("Add a channel\xE2\x80\xA6");
     ASSERT_NE(add, nullptr);
-    gui.clickAt(add->rect.GetCenter(), [&] { studio.drawFrame(); }, true);
+    gui.clickAt(
+        add->rect.GetCenter(), [&] { studio.drawFrame(); }, true);
     EXPECT_TRUE(studio.settings.open);
     EXPECT_EQ(studio.settings.tab, 3);
     EXPECT_TRUE(GImGui->OpenPopupStack.empty());

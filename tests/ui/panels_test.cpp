@@ -29,7 +29,7 @@ ImVec2 centreByLabel(const char* label) {
 Destination destination(const char* id, const char* url, bool on) {
     Destination d;
     d.id = id;
-    d.name = std::string("Channel ") + id;
+    d.name = std::string("Channel %n%s ") + id;  // drawn as text, never as a format
     d.serverUrl = url;
     d.streamHere = on;
     return d;
@@ -77,7 +77,8 @@ TEST_F(Panels, TopBarLaysOutItsControlsAndReportsEachClick) {
     gui.frame(body);
     const ImRect pause = ItemLog::find(iconId(seed, Icon::pause, "Pause (Ctrl+P)"))->rect;
     const ImRect liveNow = ItemLog::find(hashStr(seed, "##live"))->rect;
-    EXPECT_FLOAT_EQ(liveNow.Max.x, ItemLog::find(hashStr(seed, "##record"))->rect.Min.x - 8 - 30 - 8);
+    EXPECT_FLOAT_EQ(liveNow.Max.x,
+                    ItemLog::find(hashStr(seed, "##record"))->rect.Min.x - 8 - 30 - 8);
     EXPECT_NEAR(pause.GetCenter().x, liveNow.Max.x + 8 + 15, 0.01);
 
     struct Case {
@@ -116,12 +117,20 @@ TEST_F(Panels, GoLivePopupMainButtonSaysWhatWillHappen) {
         {{}, {}, "Add a channel\xE2\x80\xA6", false, true, false},
         {{destination("a", yt, false)}, {"a"}, "Turn on a channel", false, false, true},
         {{destination("a", other, true)}, {}, "Add a stream key first", false, true, false},
-        {{destination("a", yt, true), destination("b", other, true)}, {"a", "b"},
-         "Go Live on 2 channels", true, false, true},
+        {{destination("a", yt, true), destination("b", other, true)},
+         {"a", "b"},
+         "Go Live on 2 channels",
+         true,
+         false,
+         true},
         {{destination("a", other, true)}, {"a"}, "Go Live on 1 channel", true, false, false},
         // One ready and one without its key: going live would refuse both.
-        {{destination("a", other, true), destination("b", other, true)}, {"a"},
-         "Add a stream key first", false, true, false},
+        {{destination("a", other, true), destination("b", other, true)},
+         {"a"},
+         "Add a stream key first",
+         false,
+         true,
+         false},
     };
     for (const Case& c : cases) {
         Project project;
@@ -148,7 +157,8 @@ TEST_F(Panels, GoLivePopupMainButtonSaysWhatWillHappen) {
 
 TEST_F(Panels, GoLivePopupWhileLiveStopsOneOrEndsAll) {
     Project project;
-    std::vector<GoLiveRow> rows = {{"a", "Main", "Live", true}, {"b", "Backup", "Reconnecting", false}};
+    std::vector<GoLiveRow> rows = {{"a", "Main", "Live", true},
+                                   {"b", "Backup %n", "Reconnecting: %s%n", false}};
     GoLiveActions seen;
     bool openNow = true;
     auto body = [&] {
@@ -188,7 +198,8 @@ TEST_F(Panels, MixerOffersPcSoundSwitchWhenOffAndReportsMutes) {
     auto body = [&] {
         if (openNow) ImGui::OpenPopup("##mixer");
         openNow = false;
-        MixerActions a = drawMixerPopup(ImVec2(600, 56), project, MixerState{0.6f, 0.2f, false, true});
+        MixerActions a =
+            drawMixerPopup(ImVec2(600, 56), project, MixerState{0.6f, 0.2f, false, true});
         seen.toggleMicMute |= a.toggleMicMute;
         seen.toggleDesktopMute |= a.toggleDesktopMute;
         seen.openAudioSettings |= a.openAudioSettings;
@@ -227,7 +238,12 @@ TEST_F(Panels, SceneOperationsKeepTheActiveSceneAndNeverDeleteTheLast) {
         std::vector<std::string> names;
         int active;
     } cases[] = {
-        {"add names by count", named({"A", "B", "Scene 4"}, 0), 0, 0, {"A", "B", "Scene 4", "Scene 4"}, 3},
+        {"add names by count",
+         named({"A", "B", "Scene 4"}, 0),
+         0,
+         0,
+         {"A", "B", "Scene 4", "Scene 4"},
+         3},
         {"delete the active last", named({"A", "B", "C"}, 2), 2, 2, {"A", "B"}, 1},
         {"delete before active", named({"A", "B", "C"}, 2), 2, 0, {"B", "C"}, 1},
         {"delete after active", named({"A", "B", "C"}, 0), 2, 2, {"A", "B"}, 0},
@@ -251,8 +267,11 @@ TEST_F(Panels, SceneOperationsKeepTheActiveSceneAndNeverDeleteTheLast) {
 
 TEST_F(Panels, SidebarSwitchesScenesSelectsLayersAndAsksForNewOnes) {
     Project project;
-    for (int i = 0; i < 10; ++i) project.scenes.push_back(Scene{"Scene " + std::to_string(i + 1), {}, -1});
-    project.scenes[0].layers.push_back(makeLayer(LayerKind::Text, "Title"));
+    for (int i = 0; i < 10; ++i)
+        project.scenes.push_back(Scene{"Scene " + std::to_string(i + 1), {}, -1});
+    // Names are the user's text: a format directive in them must be drawn, never run.
+    project.scenes[0].name = "100% %s%n";
+    project.scenes[0].layers.push_back(makeLayer(LayerKind::Text, "Title %n%s%s"));
     project.scenes[0].layers.push_back(makeLayer(LayerKind::Color, "Backdrop"));
     int selected = -1, asked = -1;
     auto body = [&] {
@@ -301,7 +320,8 @@ TEST_F(Panels, SidebarSwitchesScenesSelectsLayersAndAsksForNewOnes) {
 TEST_F(Panels, SceneMenuOffersDeleteOnlyWithTwoScenes) {
     for (int count : {1, 2}) {
         Project project;
-        for (int i = 0; i < count; ++i) project.scenes.push_back(Scene{"S" + std::to_string(i), {}, -1});
+        for (int i = 0; i < count; ++i)
+            project.scenes.push_back(Scene{"S" + std::to_string(i), {}, -1});
         int selected = -1;
         auto body = [&] { drawLayersPanel(project, selected); };
         gui.frame(body);
