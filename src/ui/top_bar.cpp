@@ -44,6 +44,18 @@ void tooltipText(const char* text) {
     if (ImGui::IsItemHovered(ImGuiHoveredFlags_ForTooltip)) ImGui::SetTooltip("%s", text);
 }
 
+// An invisible button over a pill with a hand cursor and a tooltip; hover gets the
+// animated hover value.
+bool pillButton(const char* id, ImVec2 min, ImVec2 max, const char* tooltip, float& hover) {
+    ImGui::SetCursorScreenPos(min);
+    bool clicked = ImGui::InvisibleButton(id, ImVec2(max.x - min.x, max.y - min.y));
+    bool hovered = ImGui::IsItemHovered();
+    hover = hoverValue(ImGui::GetItemID(), hovered);
+    if (hovered) ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
+    tooltipText(tooltip);
+    return clicked;
+}
+
 bool iconButtonAt(ImVec2 pos, unsigned glyph, const char* tooltip, bool active, ImU32 colour) {
     ImGui::SetCursorScreenPos(pos);
     return iconButton(glyph, tooltip, active, colour, S(kIconSize));
@@ -81,12 +93,10 @@ GoLivePlan planGoLive(const Project& project, const std::set<std::string>& keyed
 
 bool drawRecordButton(ImVec2 min, ImVec2 max, const char* label, bool recording) {
     const ThemePalette& p = palette();
-    ImGui::SetCursorScreenPos(min);
-    bool clicked = ImGui::InvisibleButton("##record", ImVec2(max.x - min.x, max.y - min.y));
-    bool hovered = ImGui::IsItemHovered();
-    float hv = hoverValue(ImGui::GetItemID(), hovered);
-    if (hovered) ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
-    tooltipText(recording ? "Stop recording (Ctrl+R)" : "Record to Videos\\Quillhaven (Ctrl+R)");
+    float hv = 0;
+    bool clicked = pillButton(
+        "##record", min, max,
+        recording ? "Stop recording (Ctrl+R)" : "Record to Videos\\Quillhaven (Ctrl+R)", hv);
     ImDrawList* dl = ImGui::GetWindowDrawList();
     float h = max.y - min.y, cy = (min.y + max.y) * 0.5f;
     float t = float(ImGui::GetTime());
@@ -106,14 +116,13 @@ bool drawRecordButton(ImVec2 min, ImVec2 max, const char* label, bool recording)
 
 bool drawLiveButton(ImVec2 min, ImVec2 max, const TopBarState& state) {
     const ThemePalette& p = palette();
-    ImGui::SetCursorScreenPos(min);
-    bool clicked = ImGui::InvisibleButton("##live", ImVec2(max.x - min.x, max.y - min.y));
-    bool hovered = ImGui::IsItemHovered();
-    float hv = hoverValue(ImGui::GetItemID(), hovered);
-    if (hovered) ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
-    tooltipText(state.liveState != 0
-                    ? "Stream controls"
-                    : "Pick channels and go live (Ctrl+L: straight to every enabled channel)");
+    float hv = 0;
+    bool clicked = pillButton(
+        "##live", min, max,
+        state.liveState != 0
+            ? "Stream controls"
+            : "Pick channels and go live (Ctrl+L: straight to every enabled channel)",
+        hv);
     ImDrawList* dl = ImGui::GetWindowDrawList();
     float h = max.y - min.y, cy = (min.y + max.y) * 0.5f;
     if (state.liveState != 0) {
