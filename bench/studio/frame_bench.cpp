@@ -101,6 +101,8 @@ int main() {
     report("studio frame, go-live popup and teleprompter open", measure(studio, n));
     studio.mixerOpen = true;
     report("studio frame, mixer and teleprompter open", measure(studio, n));
+    studio.settings.open = true;
+    report("studio frame, settings window and teleprompter open", measure(studio, n));
     ImGui::DestroyContext();
     return 0;
 }
