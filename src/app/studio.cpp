@@ -16,7 +16,6 @@ namespace {
 
 constexpr int64_t kSecondNs = 1000000000LL;
 constexpr int64_t kAutosaveIntervalNs = 120 * kSecondNs;
-constexpr int64_t kPairingWindowNs = 180 * kSecondNs;
 const char* const kUpdateManifestUrl = "https://updates.quillhaven.app/update.json";
 
 const char* envValue(const char* name) { return std::getenv(name); }
@@ -88,14 +87,6 @@ void Studio::applyStartupWords(const std::string& text) {
     showcase = w.showcase;
     if (showcase)
         for (const Destination& d : project.destinations) keyedDestinations.insert(d.id);
-}
-
-void Studio::applyPairingCode(const std::string& code) {
-    project.remoteControl = true;
-    restartRemote(false);
-    pairingCode = code;
-    remote.setPairingCode(code);
-    pairingDeadline = steadyNowNs() + kPairingWindowNs;
 }
 
 bool Studio::startUp() {

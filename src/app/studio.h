@@ -74,6 +74,9 @@ public:
     void restartRemote(bool resetToken);
     void startPairing();
     void handleRemoteMessages();
+    std::string runRemoteOperation(const RemoteMessage& message);
+    std::string statusJson();
+    std::string chatJson(const std::vector<ChatEntry>& entries, bool reset);
     std::string localControlUrl() const;
     void updateLiveData();
 

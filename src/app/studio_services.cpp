@@ -1,68 +1,9 @@
-// The Studio's side of remote control and live data. Remote control does not
-// run in this build: it reports that it is unavailable.
+// The Studio's side of live data.
 
-#include <random>
 #include <string>
 
 #include "app/studio.h"
 #include "livedata/live_text.h"
-#include "util/secret_store.h"
-
-namespace {
-
-uint32_t randomWord() {
-    std::random_device rd;
-    return uint32_t(rd());
-}
-
-std::string newControlToken() {
-    static const char kHex[] = "0123456789abcdef";
-    std::string token;
-    for (int i = 0; i < 32; ++i) token += kHex[randomWord() & 15];
-    return token;
-}
-
-}  // namespace
-
-void Studio::restartRemote(bool resetToken) {
-    if (!resetToken && remoteApplied && project.remoteControl == remoteAppliedEnabled &&
-        project.remotePort == remoteAppliedPort && project.localNetwork == remoteAppliedLan)
-        return;
-    remote.stop();
-    discovery.stop();
-    remoteError.clear();
-    remoteAppliedEnabled = project.remoteControl;
-    remoteAppliedPort = project.remotePort;
-    remoteAppliedLan = project.localNetwork;
-    remoteApplied = true;
-    if (!project.remoteControl) return;
-    std::string token = resetToken ? std::string() : loadSecret("control-token");
-    if (token.empty()) {
-        token = newControlToken();
-        storeSecret("control-token", token);
-    }
-    remoteToken = token;
-    remoteError = remote.start(project.remotePort, project.localNetwork, remoteToken);
-}
-
-void Studio::startPairing() {
-    project.localNetwork = true;
-    project.remoteControl = true;
-    restartRemote(false);
-    pairingCode = std::to_string(randomWord() % 900000u + 100000u);
-    remote.setPairingCode(pairingCode);
-    clientsAtPairingStart = remote.clientCount();
-    pairingDeadline = steadyNowNs() + 180LL * 1000000000LL;
-}
-
-void Studio::handleRemoteMessages() {
-    restartRemote(false);
-    if (!remote.isRunning()) return;
-}
-
-std::string Studio::localControlUrl() const {
-    return "ws://127.0.0.1:" + std::to_string(project.remotePort) + "/?token=" + remoteToken;
-}
 
 namespace {
 

@@ -9,6 +9,10 @@
 #include <memory>
 #include <string>
 
+// Accepted clients that stop reading fail a write after this long instead of
+// holding the writing thread.
+inline constexpr int kAcceptedSendTimeoutMs = 2000;
+
 class TcpStream : public ByteStream {
 public:
     using Socket = std::uintptr_t;

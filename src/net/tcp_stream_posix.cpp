@@ -46,7 +46,7 @@ bool setBlocking(int fd, bool blocking) {
 // One address: non-blocking connect bounded by the timeout. A failed
 // connect shows as writable here, so SO_ERROR decides.
 int connectOne(const addrinfo* ai, int timeoutMs) {
-    int fd = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
+    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
     if (fd < 0) return -1;
     bool ok = false;
     if (setBlocking(fd, false)) {
@@ -79,9 +79,11 @@ public:
     ~TcpListener() override { ::close(fd_); }
     std::unique_ptr<ByteStream> accept(int timeoutMs) override {
         if (waitFor(fd_, POLLIN, timeoutMs) != 1) return nullptr;
-        int s = ::accept(fd_, nullptr, nullptr);
+        int s = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (s < 0) return nullptr;
         setNoDelay(s);
+        timeval tv{kAcceptedSendTimeoutMs / 1000, (kAcceptedSendTimeoutMs % 1000) * 1000};
+        ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
         return std::make_unique<TcpStream>(static_cast<TcpStream::Socket>(s));
     }
 
@@ -168,7 +170,8 @@ void TcpStream::close() {
 
 std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::string& error) {
     ensureWinsock();
-    int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    // Close-on-exec: a started process must not keep the port bound after we let go.
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
         error = "No network";
         return nullptr;

@@ -83,6 +83,8 @@ public:
         SOCKET s = ::accept(socket_, nullptr, nullptr);
         if (s == INVALID_SOCKET) return nullptr;
         setNoDelay(s);
+        DWORD sendTimeout = kAcceptedSendTimeoutMs;
+        ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
         return std::make_unique<TcpStream>(static_cast<TcpStream::Socket>(s));
     }
 
@@ -186,6 +188,8 @@ std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::st
         error = "No network";
         return nullptr;
     }
+    // Not inherited: a started process must not keep the port bound after we let go.
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
     BOOL one = TRUE;
     ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one);
     sockaddr_in addr{};

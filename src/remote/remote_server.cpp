@@ -1,6 +1,312 @@
 #include "remote/remote_server.h"
 
-std::string RemoteServer::start(int, bool, const std::string&) {
+#include <algorithm>
+#include <cassert>
+#include <chrono>
+#include <cstring>
+
+#include "remote/websocket.h"
+#include "util/json.h"
+
+namespace {
+
+constexpr int kPollMs = 200;
+constexpr size_t kUpgradeReadSize = 2048;
+constexpr size_t kMaxUpgradeBytes = 8192;
+constexpr int64_t kUpgradeDeadlineMs = 5000;
+constexpr size_t kFrameReadSize = 4096;
+constexpr int32_t kMaxWrongCodes = 4;
+constexpr std::string_view kHeadEnd = "\r\n\r\n";
+constexpr std::string_view kEmptyClose("\x88\x00", 2);
+constexpr std::string_view kNoOpReply =
+    R"({"type":"error","message":"send JSON like {\"op\":\"status\"}"})";
+
+int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+std::string RemoteMessage::field(const std::string& name) const {
+    auto it = fields.find(name);
+    return it == fields.end() ? std::string() : it->second;
+}
+
+// --- RemoteConnection -------------------------------------------------------------------
+
+RemoteConnection::RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream)
+    : key(key), stream(std::move(stream)) {}
+
+bool RemoteConnection::send(std::shared_ptr<const std::string> frame) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (closed || finishing) return false;
+    if (outboxBytes + frame->size() > RemoteServer::kMaxQueuedBytes) {
+        // The client stopped reading: drop it rather than hold its frames.
+        closed = true;
+        stream->close();
+        wake.notify_all();
+        return false;
+    }
+    outboxBytes += frame->size();
+    outbox.push_back(std::move(frame));
+    wake.notify_all();
+    return true;
+}
+
+void RemoteConnection::abort() {
+    std::lock_guard<std::mutex> guard(lock);
+    closed = true;
+    stream->close();
+    wake.notify_all();
+}
+
+void RemoteConnection::finish() {
+    std::lock_guard<std::mutex> guard(lock);
+    finishing = true;
+    closed = true;
+    wake.notify_all();
+}
+
+void RemoteConnection::writeLoop() {
+    std::unique_lock<std::mutex> guard(lock);
+    for (;;) {
+        wake.wait(guard, [&] { return !outbox.empty() || finishing || closed; });
+        if (outbox.empty()) break;
+        // A closed (not finishing) connection sends nothing more.
+        if (closed && !finishing) break;
+        std::shared_ptr<const std::string> frame = std::move(outbox.front());
+        outbox.pop_front();
+        outboxBytes -= frame->size();
+        guard.unlock();
+        const bool sent = stream->write(reinterpret_cast<const uint8_t*>(frame->data()), frame->size());
+        guard.lock();
+        if (!sent) {
+            closed = true;
+            break;
+        }
+    }
+    outbox.clear();
+    outboxBytes = 0;
+    closed = true;
+    stream->close();
+    writerDone = true;
+}
+
+// --- RemoteServer -----------------------------------------------------------------------
+
+RemoteServer::RemoteServer(Clock clock) : nowMs(clock ? std::move(clock) : Clock(steadyMs)) {}
+
+RemoteServer::~RemoteServer() { stop(); }
+
+std::string RemoteServer::start(int port, bool allowLan, const std::string& newToken) {
     stop();
-    return "Remote control is not available in this version";
+    std::string error;
+    std::unique_ptr<Listener> opened = openListener(port, allowLan, error);
+    if (!opened) return error.empty() ? "Port " + std::to_string(port) + " is in use" : error;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        token = newToken;
+    }
+    listener = std::move(opened);
+    stopping = false;
+    acceptThread = std::thread([this] { acceptLoop(); });
+    return "";
+}
+
+void RemoteServer::stop() {
+    if (!listener) return;
+    stopping = true;
+    if (acceptThread.joinable()) acceptThread.join();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (auto& connection : connections) connection->abort();
+    }
+    reap(true);
+    std::lock_guard<std::mutex> guard(lock);
+    messages.clear();
+    lastStatus.clear();
+    listener.reset();
+}
+
+void RemoteServer::reap(bool all) {
+    std::vector<std::unique_ptr<RemoteConnection>> done;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto finished = [all](const std::unique_ptr<RemoteConnection>& c) {
+            return all || (c->closed && c->writerDone);
+        };
+        for (auto& c : connections)
+            if (finished(c)) done.push_back(std::move(c));
+        connections.erase(std::remove(connections.begin(), connections.end(), nullptr), connections.end());
+    }
+    for (auto& c : done) {
+        if (c->thread.joinable()) c->thread.join();
+        if (c->writer.joinable()) c->writer.join();
+    }
+}
+
+void RemoteServer::acceptLoop() {
+    while (!stopping) {
+        std::unique_ptr<ByteStream> stream = listener->accept(kPollMs);
+        reap(false);
+        if (!stream) continue;
+        std::lock_guard<std::mutex> guard(lock);
+        // The eighth includes clients still in their upgrade; the ninth is
+        // closed at once, without a reply.
+        if (int(connections.size()) >= kMaxConnections) continue;
+        auto connection = std::make_unique<RemoteConnection>(nextKey++, std::move(stream));
+        RemoteConnection& c = *connection;
+        c.writer = std::thread([&c] { c.writeLoop(); });
+        c.thread = std::thread([this, &c] { serveConnection(c); });
+        connections.push_back(std::move(connection));
+    }
+}
+
+RemoteServer::Admission RemoteServer::upgradeConnection(RemoteConnection& c) {
+    const int64_t start = nowMs();
+    std::string collected;
+    size_t headEnd = std::string::npos;
+    uint8_t chunk[kUpgradeReadSize];
+    while ((headEnd = collected.size() >= kHeadEnd.size() ? collected.find(kHeadEnd) : std::string::npos) ==
+           std::string::npos) {
+        if (collected.size() > kMaxUpgradeBytes || nowMs() - start > kUpgradeDeadlineMs || stopping)
+            return Admission::Refused;
+        const int got = c.stream->read(chunk, sizeof chunk, kPollMs);
+        if (got < 0) return Admission::Refused;
+        collected.append(reinterpret_cast<const char*>(chunk), size_t(got));
+    }
+    // Only the head is read; whatever followed the blank line is discarded.
+    UpgradeRequest request;
+    const bool parsed = parseUpgradeRequest(std::string_view(collected).substr(0, headEnd), request);
+    std::lock_guard<std::mutex> guard(lock);
+    Admission result = Admission::Refused;
+    if (parsed && !token.empty()) {
+        const std::string pair = queryParam(request.path, "pair");
+        if (secretEquals(queryParam(request.path, "token"), token)) {
+            result = Admission::ByToken;
+        } else if (!pair.empty() && !pairingCode.empty()) {
+            if (secretEquals(pair, pairingCode)) {
+                pairingCode.clear();
+                result = Admission::ByPairing;
+            } else if (++wrongCodes > kMaxWrongCodes) {
+                pairingCode.clear();
+            }
+        }
+    }
+    if (result == Admission::Refused) {
+        c.send(std::string(kForbiddenReply));
+        return result;
+    }
+    // The answer and the greeting are queued in the same hold of the server
+    // lock that used up the pairing code: no push can come before them, and
+    // no tick sees the code gone without the new client counted.
+    if (!c.send(websocketAccept(request.key))) return Admission::Refused;
+    // The token is hexadecimal and needs no escaping.
+    if (result == Admission::ByPairing)
+        c.send(websocketFrame(kOpText, R"({"type":"paired","token":")" + token + "\"}"));
+    if (!lastStatus.empty()) c.send(websocketFrame(kOpText, lastStatus));
+    c.authorised = true;
+    return result;
+}
+
+void RemoteServer::serveConnection(RemoteConnection& c) {
+    if (upgradeConnection(c) != Admission::Refused && !stopping) receiveLoop(c);
+    c.finish();
+}
+
+void RemoteServer::receiveLoop(RemoteConnection& c) {
+    std::vector<uint8_t> buffer;
+    uint8_t chunk[kFrameReadSize];
+    for (;;) {
+        if (c.closed) return;
+        const int got = c.stream->read(chunk, sizeof chunk, kPollMs);
+        if (got < 0) return;
+        buffer.insert(buffer.end(), chunk, chunk + got);
+        size_t used = 0;
+        for (;;) {
+            WebSocketFrame frame;
+            const int n = websocketParseFrame(buffer.data() + used, buffer.size() - used, frame);
+            if (n < 0) return;
+            if (n == 0) break;
+            used += size_t(n);
+            switch (frame.opcode) {
+            case kOpClose:
+                c.send(std::string(kEmptyClose));
+                return;
+            case kOpPing:
+                c.send(websocketFrame(kOpPong, frame.payload));
+                break;
+            case kOpText: {
+                RemoteMessage message;
+                message.connectionKey = c.key;
+                auto op = message.fields.end();
+                if (parseJsonObjectFlat(frame.payload, message.fields)) op = message.fields.find("op");
+                if (op == message.fields.end() || op->second.empty()) {
+                    c.send(websocketFrame(kOpText, kNoOpReply));
+                    break;
+                }
+                std::lock_guard<std::mutex> guard(lock);
+                if (messages.size() < kMaxMessages) messages.push_back(std::move(message));
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + std::ptrdiff_t(used));
+        if (stopping) return;
+    }
+}
+
+std::vector<RemoteMessage> RemoteServer::takeMessages() {
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<RemoteMessage> out;
+    out.swap(messages);
+    return out;
+}
+
+void RemoteServer::sendTo(int32_t key, const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto& c : connections) {
+        if (c->key != key || !c->authorised) continue;
+        c->send(websocketFrame(kOpText, text));
+        break;
+    }
+}
+
+void RemoteServer::sendToAuthorised(const std::string& text) {
+    auto frame = std::make_shared<const std::string>(websocketFrame(kOpText, text));
+    for (auto& c : connections)
+        if (c->authorised) c->send(frame);
+}
+
+void RemoteServer::broadcast(const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    sendToAuthorised(text);
+}
+
+void RemoteServer::setStatus(const std::string& json) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (json == lastStatus) return;
+    lastStatus = json;
+    sendToAuthorised(json);
+}
+
+int RemoteServer::clientCount() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return int(std::count_if(connections.begin(), connections.end(),
+                             [](const auto& c) { return c->authorised && !c->closed; }));
+}
+
+void RemoteServer::setPairingCode(const std::string& code) {
+    std::lock_guard<std::mutex> guard(lock);
+    pairingCode = code;
+    wrongCodes = 0;
+}
+
+bool RemoteServer::pairingActive() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return !pairingCode.empty();
 }

@@ -1,24 +1,112 @@
 #pragma once
-// The WebSocket control server held by the Studio. This build carries no
-// server: it stays stopped, and a start reports why.
+// The WebSocket control server held by the Studio. An accept thread takes at
+// most eight clients; each gets a thread that reads its upgrade request and
+// frames, and a writer that drains a bounded queue, so the main thread's pushes
+// never wait on the network: a client whose queue overflows is dropped.
+// Requests with an "op" are queued for the main thread (at most 256).
 
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "net/byte_stream.h"
+
+struct RemoteMessage {
+    int32_t connectionKey = 0;
+    std::map<std::string, std::string> fields;  // always holds a non-empty "op"
+
+    std::string field(const std::string& name) const;
+};
+
+class RemoteConnection {
+public:
+    RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream);
+
+    // Queues one frame for the writer; false (and nothing queued) once closed.
+    // A queue past its limit closes the connection.
+    bool send(std::shared_ptr<const std::string> frame);
+    bool send(std::string frame) { return send(std::make_shared<const std::string>(std::move(frame))); }
+    // Marks the connection closed and fails its pending and later reads and writes.
+    void abort();
+    // The reader is done: the writer sends what is queued, then shuts the stream.
+    void finish();
+
+    const int32_t key;
+    const std::unique_ptr<ByteStream> stream;
+    std::thread thread;  // RemoteServer::serveConnection
+    std::thread writer;  // writeLoop
+    std::atomic<bool> closed{false};
+    std::atomic<bool> authorised{false};
+    std::atomic<bool> writerDone{false};
+
+private:
+    friend class RemoteServer;
+    void writeLoop();
+
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<std::shared_ptr<const std::string>> outbox;
+    size_t outboxBytes = 0;
+    bool finishing = false;
+};
 
 class RemoteServer {
 public:
-    RemoteServer() = default;
-    ~RemoteServer() { stop(); }
+    using Clock = std::function<int64_t()>;  // milliseconds, monotonic
+
+    static constexpr int kMaxConnections = 8;
+    static constexpr size_t kMaxMessages = 256;
+    // Bytes waiting for one client before it counts as stuck and is dropped.
+    static constexpr size_t kMaxQueuedBytes = 4u << 20;
+
+    // `clock` stands in for the steady clock in tests of the upgrade deadline.
+    explicit RemoteServer(Clock clock = {});
+    ~RemoteServer();
     RemoteServer(const RemoteServer&) = delete;
     RemoteServer& operator=(const RemoteServer&) = delete;
 
     // Returns "" on success, else the reason it is not running.
     std::string start(int port, bool allowLan, const std::string& token);
-    void stop() {}
-    bool isRunning() const { return false; }
-    int clientCount() const { return 0; }
-    void setPairingCode(const std::string& code) { pairingCode_ = code; }
-    bool pairingActive() const { return !pairingCode_.empty(); }
+    void stop();
+    bool isRunning() const { return listener != nullptr; }
+
+    std::vector<RemoteMessage> takeMessages();
+    void sendTo(int32_t key, const std::string& text);
+    void broadcast(const std::string& text);
+    // Sends only when the text differs from the last one.
+    void setStatus(const std::string& json);
+    int clientCount() const;
+    void setPairingCode(const std::string& code);
+    bool pairingActive() const;
 
 private:
-    std::string pairingCode_;
+    enum class Admission { Refused, ByToken, ByPairing };
+
+    void acceptLoop();
+    void reap(bool all);
+    void serveConnection(RemoteConnection& connection);
+    Admission upgradeConnection(RemoteConnection& connection);
+    void receiveLoop(RemoteConnection& connection);
+    void sendToAuthorised(const std::string& text);
+
+    Clock nowMs;
+    std::unique_ptr<Listener> listener;
+    std::thread acceptThread;
+    std::atomic<bool> stopping{false};
+    mutable std::mutex lock;
+    std::vector<std::unique_ptr<RemoteConnection>> connections;
+    std::vector<RemoteMessage> messages;
+    std::string token;
+    std::string lastStatus;
+    std::string pairingCode;
+    int32_t wrongCodes = 0;
+    int32_t nextKey = 1;
 };

@@ -1,0 +1,237 @@
+// Phone video datagrams: the parser's bounds, reassembly with loss, late,
+// duplicate and restarted numbering, the key-frame request pacing, and the
+// UDP service answering probes and filling the phone feed over real sockets.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "remote/discovery.h"
+#include "remote/os_random.h"
+#include "remote/phone_video.h"
+#include "remote/udp_socket.h"
+#include "remote/ws_client.h"
+
+namespace {
+
+constexpr uint32_t kSession = 0xA1B2C3D4;
+
+std::vector<uint8_t> datagram(uint32_t session, uint32_t frame, uint16_t index, uint16_t count, bool key,
+                              const std::string& payload, int rotation = 0) {
+    std::vector<uint8_t> d = {'Q', 'H', 1, uint8_t((key ? 1 : 0) | (rotation << 1))};
+    for (uint32_t v : {session, frame}) {
+        for (int i = 3; i >= 0; --i) d.push_back(uint8_t(v >> (8 * i)));
+    }
+    for (uint16_t v : {index, count}) {
+        d.push_back(uint8_t(v >> 8));
+        d.push_back(uint8_t(v));
+    }
+    d.insert(d.end(), payload.begin(), payload.end());
+    return d;
+}
+
+// Feeds one fragment; returns the delivered frame as text, or "-" when none came out.
+std::string feed(PhoneVideoAssembler& a, uint32_t frame, uint16_t index, uint16_t count, bool key,
+                 const std::string& payload) {
+    const auto d = datagram(a.session, frame, index, count, key, payload);
+    PhoneVideoPacket p;
+    EXPECT_TRUE(parsePhoneVideoPacket(d.data(), d.size(), p));
+    std::vector<uint8_t> out;
+    bool outKey = false;
+    if (!a.addFragment(p, out, outKey)) return "-";
+    return std::string(out.begin(), out.end()) + (outKey ? "*" : "");
+}
+
+TEST(PhoneVideo, ParserBounds) {
+    struct Case {
+        std::vector<uint8_t> bytes;
+        bool ok;
+    };
+    auto withVersion = datagram(kSession, 1, 0, 1, false, "x");
+    withVersion[2] = 2;
+    auto badMagic = datagram(kSession, 1, 0, 1, false, "x");
+    badMagic[1] = 'X';
+    const Case cases[] = {
+        {datagram(kSession, 1, 0, 1, false, ""), false},                       // 16 bytes
+        {datagram(kSession, 1, 0, 1, false, "x"), true},                      // 17
+        {datagram(kSession, 1, 0, 1, false, std::string(1200, 'x')), true},   // 1216
+        {datagram(kSession, 1, 0, 1, false, std::string(1201, 'x')), false},  // 1217
+        {datagram(kSession, 1, 0, 0, false, "x"), false},
+        {datagram(kSession, 1, 0, 2049, false, "x"), false},
+        {datagram(kSession, 1, 2047, 2048, false, "x"), true},
+        {datagram(kSession, 1, 3, 3, false, "x"), false},
+        {withVersion, false},
+        {badMagic, false},
+    };
+    for (const Case& c : cases) {
+        PhoneVideoPacket p;
+        EXPECT_EQ(parsePhoneVideoPacket(c.bytes.data(), c.bytes.size(), p), c.ok) << c.bytes.size();
+    }
+    const auto d = datagram(0x01020304, 0xFFFFFFFE, 7, 9, true, "abc", 3);
+    PhoneVideoPacket p;
+    ASSERT_TRUE(parsePhoneVideoPacket(d.data(), d.size(), p));
+    EXPECT_EQ(p.sessionId, 0x01020304u);
+    EXPECT_EQ(p.frameNumber, 0xFFFFFFFEu);
+    EXPECT_EQ(p.fragmentIndex, 7);
+    EXPECT_EQ(p.fragmentCount, 9);
+    EXPECT_TRUE(p.keyframe);
+    EXPECT_EQ(p.rotation, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.payload), p.payloadSize), "abc");
+}
+
+TEST(PhoneVideo, ReassemblyOrderLossAndLateFrames) {
+    PhoneVideoAssembler a(kSession);
+    // The first delivered frame of a session is a key frame.
+    EXPECT_EQ(feed(a, 1, 0, 1, false, "P1"), "-");
+    EXPECT_TRUE(a.waitForKeyframe);
+    // Reverse order, a duplicate, and a fragment with another count.
+    EXPECT_EQ(feed(a, 2, 2, 3, true, "c"), "-");
+    EXPECT_EQ(feed(a, 2, 2, 3, true, "X"), "-");
+    EXPECT_EQ(feed(a, 2, 1, 4, true, "X"), "-");
+    EXPECT_EQ(feed(a, 2, 1, 3, true, "b"), "-");
+    EXPECT_EQ(feed(a, 2, 0, 3, true, "a"), "abc*");
+    EXPECT_FALSE(a.waitForKeyframe);
+    EXPECT_EQ(feed(a, 3, 0, 1, false, "P3"), "P3");
+    // Frame 5 half there, 6 and 7 complete: 5 is given up, 6 starts a loss.
+    EXPECT_EQ(feed(a, 5, 0, 2, false, "5a"), "-");
+    EXPECT_EQ(feed(a, 6, 0, 1, false, "P6"), "-");
+    EXPECT_TRUE(a.waitForKeyframe);
+    EXPECT_EQ(feed(a, 7, 0, 1, false, "P7"), "-");
+    EXPECT_EQ(feed(a, 5, 1, 2, false, "5b"), "-");  // late
+    EXPECT_EQ(feed(a, 8, 0, 1, true, "K8"), "K8*");
+    EXPECT_EQ(feed(a, 9, 0, 1, false, "P9"), "P9");
+    // Nine incomplete frames: the oldest is given up and a key frame is wanted.
+    for (uint32_t f = 10; f < 18; ++f) EXPECT_EQ(feed(a, f, 0, 2, false, "x"), "-");
+    EXPECT_FALSE(a.waitForKeyframe);
+    EXPECT_EQ(feed(a, 18, 0, 2, false, "x"), "-");
+    EXPECT_TRUE(a.waitForKeyframe);
+    EXPECT_EQ(a.pending.size(), kPhoneVideoMaxPending);
+    EXPECT_EQ(a.pending.begin()->first, 11u);
+}
+
+TEST(PhoneVideo, LargeBackwardJumpIsARestartNotEndlessLateFrames) {
+    PhoneVideoAssembler a(kSession);
+    EXPECT_EQ(feed(a, 1000, 0, 1, true, "K1000"), "K1000*");
+    EXPECT_EQ(feed(a, 1001, 0, 1, false, "P1001"), "P1001");
+    EXPECT_EQ(feed(a, 1001 - kPhoneVideoRestartGap + 1, 0, 1, true, "late"), "-");
+    // A phone that restarted its numbering: frame 0 onward is a new stream.
+    EXPECT_EQ(feed(a, 0, 0, 1, false, "P0"), "-");  // restart waits for a key frame
+    EXPECT_EQ(feed(a, 1, 0, 1, true, "K1"), "K1*");
+    EXPECT_EQ(feed(a, 2, 0, 1, false, "P2"), "P2");
+    // A forged 0xFFFFFFFF lies far "behind" in wrapping order: dropped as late,
+    // so the real numbering goes on.
+    EXPECT_EQ(feed(a, 0xFFFFFFFF, 0, 1, true, "F"), "-");
+    EXPECT_EQ(feed(a, 3, 0, 1, false, "P3"), "P3");
+    // A forged far-ahead number is taken once; the real stream then counts as a restart.
+    EXPECT_EQ(feed(a, 0x40000000, 0, 1, true, "F"), "F*");
+    EXPECT_EQ(feed(a, 4, 0, 1, false, "P4"), "-");
+    EXPECT_EQ(feed(a, 5, 0, 1, true, "K5"), "K5*");
+    EXPECT_EQ(feed(a, 6, 0, 1, false, "P6"), "P6");
+    // Small backward steps stay late; the wrap from 0xFFFFFFFF to 0 is a step forward.
+    EXPECT_EQ(feed(a, 2, 0, 1, true, "K2"), "-");
+    PhoneVideoAssembler w(kSession);
+    EXPECT_EQ(feed(w, 0xFFFFFFFE, 0, 1, true, "K"), "K*");
+    EXPECT_EQ(feed(w, 0xFFFFFFFF, 0, 1, false, "A"), "A");
+    EXPECT_EQ(feed(w, 0, 0, 1, false, "B"), "B");
+    // Another session's fragment is refused.
+    const auto d = datagram(kSession + 1, 7, 0, 1, true, "x");
+    PhoneVideoPacket p;
+    ASSERT_TRUE(parsePhoneVideoPacket(d.data(), d.size(), p));
+    std::vector<uint8_t> out;
+    bool key = false;
+    EXPECT_FALSE(w.addFragment(p, out, key));
+}
+
+TEST(PhoneVideo, KeyFrameRequestsGoOutAtMostEvery400Ms) {
+    std::atomic<int64_t> now{10000};
+    Discovery d([&] { return now.load(); });
+    EXPECT_FALSE(d.keyframeRequestDue());  // no feed, no session
+    int port = 0;
+    auto phoneFeed = std::make_shared<PhoneFeed>();
+    for (int i = 0; i < 50 && port == 0; ++i) {
+        const int p = 20000 + int(osRandom32() % 30000);
+        if (d.start(p, false, phoneFeed, "PC").empty()) port = p;
+    }
+    ASSERT_NE(port, 0);
+    phoneFeed->keyRequested = true;
+    EXPECT_FALSE(d.keyframeRequestDue());  // no session yet
+    const uint32_t session = d.newCameraSession();
+    EXPECT_NE(session, 0u);
+    EXPECT_EQ(d.session.load(), session);
+    EXPECT_TRUE(phoneFeed->dropUntilKeyframe);
+    EXPECT_TRUE(d.keyframeRequestDue());
+    EXPECT_FALSE(d.keyframeRequestDue());  // nothing raised since
+    now += 100;
+    phoneFeed->keyRequested = true;
+    EXPECT_FALSE(d.keyframeRequestDue());
+    now += 299;
+    phoneFeed->keyRequested = true;
+    EXPECT_FALSE(d.keyframeRequestDue());
+    now += 1;
+    EXPECT_TRUE(d.keyframeRequestDue());
+    EXPECT_FALSE(phoneFeed->keyRequested);
+    EXPECT_NE(d.newCameraSession(), session);
+}
+
+TEST(PhoneVideo, ServiceAnswersProbesAndFillsTheFeed) {
+    Discovery d;
+    auto phoneFeed = std::make_shared<PhoneFeed>();
+    int port = 0;
+    for (int i = 0; i < 50 && port == 0; ++i) {
+        const int p = 20000 + int(osRandom32() % 30000);
+        if (d.start(p, false, phoneFeed, "STUDIO-PC").empty()) port = p;
+    }
+    ASSERT_NE(port, 0);
+    UdpSocket taken;
+    std::string error;
+    EXPECT_FALSE(taken.bind(port, false, error));
+    EXPECT_EQ(error, "UDP port " + std::to_string(port) + " is in use");
+
+    UdpSocket phone;
+    ASSERT_TRUE(phone.bind(0, false, error)) << error;
+    const uint32_t loopback = 0x7F000001;
+    auto send = [&](const std::vector<uint8_t>& bytes) {
+        ASSERT_TRUE(phone.sendTo(bytes.data(), bytes.size(), loopback, uint16_t(port)));
+    };
+    auto answer = [&](int timeoutMs) {
+        uint8_t buffer[2048];
+        uint32_t address = 0;
+        uint16_t from = 0;
+        const int got = phone.receive(buffer, sizeof buffer, timeoutMs, address, from);
+        return got > 0 ? std::string(reinterpret_cast<char*>(buffer), size_t(got)) : std::string();
+    };
+    // Probes are answered with or without a camera session; anything longer is not a probe.
+    send({'Q', 'H', 'H', 'E', 'L', 'L', 'O', '\n'});
+    send({'Q', 'H', 'H', 'E', 'L', 'L', 'O'});
+    EXPECT_EQ(answer(kTestWaitMs), "QHHERE\nSTUDIO-PC\n" + std::to_string(port) + "\n");
+    EXPECT_EQ(answer(300), "");
+
+    // Video of no session, then of another session, is ignored.
+    send(datagram(kSession, 1, 0, 1, true, "ignored"));
+    const uint32_t session = d.newCameraSession();
+    send(datagram(session + 1, 1, 0, 1, true, "ignored"));
+    send(datagram(session, 1, 1, 2, true, "-key"));
+    send(datagram(session, 1, 1, 2, true, "-key"));
+    send(datagram(session, 1, 0, 2, true, "first"));
+    send(datagram(session, 2, 0, 1, false, "second", 2));
+    PhonePacket packet;
+    ASSERT_TRUE(phoneFeed->pop(packet, kTestWaitMs));
+    EXPECT_EQ(std::string(packet.data.begin(), packet.data.end()), "first-key");
+    EXPECT_TRUE(packet.keyframe);
+    ASSERT_TRUE(phoneFeed->pop(packet, kTestWaitMs));
+    EXPECT_EQ(std::string(packet.data.begin(), packet.data.end()), "second");
+    EXPECT_EQ(packet.rotation, 2);
+    EXPECT_GT(phoneFeed->lastPacketMs.load(), 0);
+    d.stop();
+    EXPECT_FALSE(d.isRunning());
+    EXPECT_EQ(d.session.load(), session);  // stop leaves the session alone
+}
+
+TEST(PhoneVideo, AddressListLeavesOutLoopbackAndLinkLocal) {
+    for (const char* hidden : {"127.0.0.1", "127.1.2.3", "169.254.0.1"}) EXPECT_TRUE(isHiddenIpv4(hidden));
+    for (const char* shown : {"192.168.1.2", "10.0.0.127", "169.25.1.1"}) EXPECT_FALSE(isHiddenIpv4(shown));
+    for (const std::string& a : localIpv4Addresses()) EXPECT_FALSE(isHiddenIpv4(a)) << a;
+}
+
+}  // namespace

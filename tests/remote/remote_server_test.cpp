@@ -1,0 +1,343 @@
+// The control server over raw sockets: admission, pairing, framing, and the
+// hostile cases (bad frames, huge lengths, slow or oversized requests, a ninth
+// client, a client that never reads).
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "remote/remote_server.h"
+#include "remote/websocket.h"
+#include "remote/ws_client.h"
+
+namespace {
+
+const std::string kToken = "0123456789abcdef0123456789abcdef";
+const std::string kNoOpReply = R"({"type":"error","message":"send JSON like {\"op\":\"status\"}"})";
+
+class ControlServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = startOnFreePort(server, kToken);
+        ASSERT_NE(port, 0);
+    }
+    std::string tokenPath() const { return "/?token=" + kToken; }
+    // Waits for `n` queued messages and takes them.
+    std::vector<RemoteMessage> takeAtLeast(size_t n) {
+        std::vector<RemoteMessage> all;
+        waitFor([&] {
+            for (auto& m : server.takeMessages()) all.push_back(std::move(m));
+            return all.size() >= n;
+        });
+        return all;
+    }
+
+    RemoteServer server;
+    int port = 0;
+};
+
+TEST_F(ControlServer, TokenAdmitsAnyPathWithoutConnectionOrVersionHeaders) {
+    WsClient c(port);
+    ASSERT_TRUE(c.send("GET /some/path?x=1&token=" + kToken +
+                       " HTTP/1.1\r\nUPGRADE: WebSocket\r\nsec-websocket-key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"));
+    EXPECT_EQ(c.readHead(), websocketAccept("dGhlIHNhbXBsZSBub25jZQ=="));
+    EXPECT_TRUE(waitFor([&] { return server.clientCount() == 1; }));
+}
+
+TEST_F(ControlServer, RefusedRequestsGetTheExact403OrNothing) {
+    const std::string forbidden(kForbiddenReply);
+    struct Case {
+        std::string request;
+        std::string reply;
+    };
+    const std::string key = "Sec-WebSocket-Key: a2V5\r\n";
+    const Case cases[] = {
+        {"POST " + tokenPath() + " HTTP/1.1\r\nUpgrade: websocket\r\n" + key + "\r\n", forbidden},
+        {"GET " + tokenPath() + " HTTP/1.1\r\nUpgrade: websocket\r\n\r\n", forbidden},
+        {"GET " + tokenPath() + " HTTP/1.1\r\n" + key + "\r\n", forbidden},
+        {"GET /?token=" + kToken.substr(1) + " HTTP/1.1\r\nUpgrade: websocket\r\n" + key + "\r\n", forbidden},
+        {"GET /?token=" + kToken + "0 HTTP/1.1\r\nUpgrade: websocket\r\n" + key + "\r\n", forbidden},
+        {"GET / HTTP/1.1\r\nUpgrade: websocket\r\n" + key + "\r\n", forbidden},
+        // Over 8192 bytes without the blank line: dropped without a reply.
+        {"GET / HTTP/1.1\r\nX: " + std::string(12000, 'a'), ""},
+    };
+    for (const Case& c : cases) {
+        WsClient client(port);
+        ASSERT_TRUE(client.send(c.request));
+        std::string got;
+        ASSERT_TRUE(client.waitClosed(&got)) << c.request.substr(0, 60);
+        EXPECT_EQ(got, c.reply) << c.request.substr(0, 60);
+    }
+    EXPECT_EQ(server.clientCount(), 0);
+}
+
+TEST(ControlServerClock, ARequestFinishedAfterFiveSecondsIsDropped) {
+    // A fake clock that notes which threads read it: each upgrading
+    // connection reads it first for its start time.
+    std::mutex lock;
+    std::set<std::thread::id> readers;
+    std::atomic<int64_t> now{1000};
+    RemoteServer server([&] {
+        std::lock_guard<std::mutex> guard(lock);
+        readers.insert(std::this_thread::get_id());
+        return now.load();
+    });
+    const int port = startOnFreePort(server, kToken);
+    ASSERT_NE(port, 0);
+    WsClient slow(port), quick(port);
+    ASSERT_TRUE(slow.send("GET /?token=" + kToken + " HTTP/1.1\r\nUpgrade: websocket\r\n"));
+    ASSERT_TRUE(quick.send("GET /?token=" + kToken + " HTTP/1.1\r\nUpgrade: websocket\r\n"));
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> guard(lock);
+        return readers.size() == 2;
+    }));
+    now += 4999;
+    ASSERT_TRUE(quick.send("Sec-WebSocket-Key: a2V5\r\n\r\n"));
+    EXPECT_EQ(quick.readHead(), websocketAccept("a2V5"));
+    now += 2;
+    std::string got = "unset";
+    ASSERT_TRUE(slow.waitClosed(&got));
+    EXPECT_EQ(got, "");
+}
+
+TEST_F(ControlServer, PairingRules) {
+    // Token and code together: admitted by token, the code stays open, no "paired".
+    server.setPairingCode("123456");
+    WsClient both(port);
+    ASSERT_TRUE(both.open("/?pair=123456&token=" + kToken));
+    server.setStatus(R"({"type":"status","n":1})");
+    EXPECT_EQ(both.readText(), R"({"type":"status","n":1})");
+    EXPECT_TRUE(server.pairingActive());
+
+    // Right code: "paired" with the token, then the last status, before any push.
+    WsClient phone(port);
+    ASSERT_TRUE(phone.open("/?pair=123456"));
+    EXPECT_EQ(phone.readText(), R"({"type":"paired","token":")" + kToken + "\"}");
+    EXPECT_EQ(phone.readText(), R"({"type":"status","n":1})");
+    EXPECT_FALSE(server.pairingActive());
+    WsClient again(port);
+    ASSERT_TRUE(again.sendUpgrade("/?pair=123456"));
+    EXPECT_EQ(again.readHead(), std::string(kForbiddenReply));
+
+    // Four wrong codes then the right one: admitted.
+    server.setPairingCode("654321");
+    for (int i = 0; i < 4; ++i) {
+        WsClient wrong(port);
+        ASSERT_TRUE(wrong.sendUpgrade("/?pair=00000" + std::to_string(i)));
+        EXPECT_EQ(wrong.readHead(), std::string(kForbiddenReply));
+    }
+    WsClient fifthRight(port);
+    EXPECT_TRUE(fifthRight.open("/?pair=654321"));
+
+    // Five wrong codes: the fifth ends pairing, so even the right code is refused.
+    server.setPairingCode("111111");
+    for (int i = 0; i < 5; ++i) {
+        WsClient wrong(port);
+        ASSERT_TRUE(wrong.sendUpgrade("/?pair=22222" + std::to_string(i)));
+        EXPECT_EQ(wrong.readHead(), std::string(kForbiddenReply));
+    }
+    EXPECT_FALSE(server.pairingActive());
+    WsClient late(port);
+    ASSERT_TRUE(late.sendUpgrade("/?pair=111111"));
+    EXPECT_EQ(late.readHead(), std::string(kForbiddenReply));
+
+    // An empty code neither pairs nor counts as wrong.
+    server.setPairingCode("333333");
+    for (int i = 0; i < 6; ++i) {
+        WsClient empty(port);
+        ASSERT_TRUE(empty.sendUpgrade("/?pair="));
+        EXPECT_EQ(empty.readHead(), std::string(kForbiddenReply));
+    }
+    EXPECT_TRUE(server.pairingActive());
+}
+
+TEST_F(ControlServer, FramesInPiecesTogetherAndFragmented) {
+    WsClient c(port);
+    ASSERT_TRUE(c.open(tokenPath()));
+    // One byte per write.
+    for (char b : clientFrame(kOpText, R"({"op":"status","index":"1"})")) ASSERT_TRUE(c.send(std::string(1, b)));
+    auto one = takeAtLeast(1);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].field("op"), "status");
+    EXPECT_EQ(one[0].field("index"), "1");
+    EXPECT_EQ(one[0].field("absent"), "");
+    // Two frames in one write, handled in order.
+    ASSERT_TRUE(c.send(clientFrame(kOpText, R"({"op":"a"})") + clientFrame(kOpText, R"({"op":"b"})")));
+    auto two = takeAtLeast(2);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[0].field("op"), "a");
+    EXPECT_EQ(two[1].field("op"), "b");
+    EXPECT_EQ(two[0].connectionKey, two[1].connectionKey);
+    // A fragmented message: the first frame alone is a message (here a broken
+    // object, so the error reply); continuations are ignored.
+    ASSERT_TRUE(c.send(clientFrame(kOpText, R"({"op":)", false) + clientFrame(kOpContinuation, R"("x"})")));
+    EXPECT_EQ(c.readText(), kNoOpReply);
+    EXPECT_EQ(kNoOpReply.size(), 63u);
+    // Objects without a usable "op" get the same reply and queue nothing.
+    for (const char* bad : {R"({"op":""})", R"({"index":1})", "[1]", "not json"}) {
+        ASSERT_TRUE(c.send(clientFrame(kOpText, bad)));
+        EXPECT_EQ(c.readText(), kNoOpReply) << bad;
+    }
+    // Ping gets a pong with the same payload; binary and pong are ignored.
+    ASSERT_TRUE(c.send(clientFrame(kOpBinary, "bin") + clientFrame(kOpPong, "p") + clientFrame(kOpPing, "ping!")));
+    std::string payload;
+    uint32_t opcode = 0;
+    ASSERT_TRUE(c.readFrame(payload, opcode));
+    EXPECT_EQ(opcode, kOpPong);
+    EXPECT_EQ(payload, "ping!");
+    EXPECT_TRUE(server.takeMessages().empty());
+    // Close gets the two bytes 0x88 0x00, then the connection ends.
+    ASSERT_TRUE(c.send(clientFrame(kOpClose, "")));
+    std::string rest;
+    ASSERT_TRUE(c.waitClosed(&rest));
+    EXPECT_EQ(rest, std::string("\x88\x00", 2));
+    EXPECT_TRUE(waitFor([&] { return server.clientCount() == 0; }));
+}
+
+TEST_F(ControlServer, MalformedFramesDropTheClientWithoutAClose) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    std::string unmasked = clientFrame(kOpText, R"({"op":"status"})");
+    unmasked[1] = char(unmasked[1] & 0x7F);
+    const Case cases[] = {
+        {"unmasked", unmasked},
+        {"2^63", clientFrameHeader(kOpText, uint64_t(1) << 63)},
+        {"1 MiB + 1", clientFrameHeader(kOpText, kMaxClientPayload + 1)},
+    };
+    for (const Case& c : cases) {
+        WsClient client(port);
+        ASSERT_TRUE(client.open(tokenPath())) << c.name;
+        ASSERT_TRUE(client.send(c.bytes)) << c.name;
+        std::string rest = "unset";
+        ASSERT_TRUE(client.waitClosed(&rest)) << c.name;
+        EXPECT_EQ(rest, "") << c.name;
+    }
+    // Exactly 1 MiB is taken.
+    WsClient big(port);
+    ASSERT_TRUE(big.open(tokenPath()));
+    std::string object = R"({"op":"big","pad":")";
+    object += std::string(kMaxClientPayload - object.size() - 2, 'p') + "\"}";
+    ASSERT_EQ(object.size(), kMaxClientPayload);
+    ASSERT_TRUE(big.send(clientFrame(kOpText, object)));
+    auto got = takeAtLeast(1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].field("pad").size(), kMaxClientPayload - 19 - 2);
+}
+
+TEST_F(ControlServer, NinthSocketIsClosedAtOnceAndAFreedPlaceIsReused) {
+    std::vector<std::unique_ptr<WsClient>> clients;
+    // Half are still in their upgrade: they count too.
+    for (int i = 0; i < RemoteServer::kMaxConnections; ++i) {
+        clients.push_back(std::make_unique<WsClient>(port));
+        if (i % 2 == 0) {
+            ASSERT_TRUE(clients.back()->open(tokenPath()));
+        } else {
+            ASSERT_TRUE(clients.back()->send("GET / HTTP/1.1\r\n"));
+        }
+    }
+    ASSERT_TRUE(waitFor([&] { return server.clientCount() == 4; }));
+    WsClient ninth(port);
+    ASSERT_TRUE(ninth.connected());
+    std::string rest = "unset";
+    ASSERT_TRUE(ninth.waitClosed(&rest));
+    EXPECT_EQ(rest, "");
+    clients[0]->close();
+    clients[0].reset();
+    EXPECT_TRUE(waitFor([&] {
+        WsClient next(port);
+        return next.open(tokenPath());
+    }));
+}
+
+TEST_F(ControlServer, QueueHoldsAtMost256AndStatusGoesOutOnlyWhenChanged) {
+    WsClient c(port);
+    ASSERT_TRUE(c.open(tokenPath()));
+    std::string burst;
+    for (int i = 0; i < 300; ++i) burst += clientFrame(kOpText, R"({"op":"n","i":)" + std::to_string(i) + "}");
+    burst += clientFrame(kOpPing, "done");
+    ASSERT_TRUE(c.send(burst));
+    std::string payload;
+    uint32_t opcode = 0;
+    ASSERT_TRUE(c.readFrame(payload, opcode));  // the pong: every frame before it was handled
+    auto queued = server.takeMessages();
+    ASSERT_EQ(queued.size(), RemoteServer::kMaxMessages);
+    EXPECT_EQ(queued.back().field("i"), "255");
+
+    server.setStatus("s1");
+    server.setStatus("s1");
+    server.setStatus("s2");
+    server.broadcast("b");
+    server.sendTo(queued[0].connectionKey, "to");
+    server.sendTo(queued[0].connectionKey + 100, "nobody");
+    EXPECT_EQ(c.readText(), "s1");
+    EXPECT_EQ(c.readText(), "s2");
+    EXPECT_EQ(c.readText(), "b");
+    EXPECT_EQ(c.readText(), "to");
+    EXPECT_EQ(c.readText(300), "");
+}
+
+TEST_F(ControlServer, RestartDropsClientsAndForgetsTheStatus) {
+    WsClient c(port);
+    ASSERT_TRUE(c.open(tokenPath()));
+    server.setStatus("same");
+    EXPECT_EQ(c.readText(), "same");
+    server.stop();
+    EXPECT_FALSE(server.isRunning());
+    EXPECT_TRUE(c.waitClosed());
+    ASSERT_EQ(server.start(port, false, kToken), "");
+    WsClient d(port);
+    ASSERT_TRUE(d.open(tokenPath()));
+    server.setStatus("same");
+    EXPECT_EQ(d.readText(), "same");
+    RemoteServer other;
+    EXPECT_EQ(other.start(port, false, kToken), "Port " + std::to_string(port) + " is in use");
+    EXPECT_FALSE(other.isRunning());
+}
+
+TEST_F(ControlServer, AClientThatNeverReadsIsDroppedWithoutStallingPushesOrStop) {
+    WsClient stuck(port), healthy(port);
+    ASSERT_TRUE(stuck.open(tokenPath()));
+    ASSERT_TRUE(healthy.open(tokenPath()));
+    std::atomic<bool> reading{true};
+    std::atomic<size_t> healthyBytes{0};
+    std::thread reader([&] {
+        uint8_t chunk[65536];
+        while (reading) {
+            const int got = healthy.stream->read(chunk, sizeof chunk, 50);
+            if (got < 0) break;
+            healthyBytes += size_t(got);
+        }
+    });
+    ASSERT_TRUE(waitFor([&] { return server.clientCount() == 2; }));
+    // Pushes of 64 KiB per "tick" until the stuck client's queue overflows.
+    // With writes on the pushing thread, one of these calls would block for
+    // as long as the client refuses to read.
+    const std::string big(65536, 's');
+    std::chrono::nanoseconds longest{0};
+    int ticks = 0;
+    const bool dropped = waitFor([&] {
+        const auto t0 = std::chrono::steady_clock::now();
+        server.setStatus(big + std::to_string(ticks++));
+        longest = std::max(longest, std::chrono::steady_clock::now() - t0);
+        return server.clientCount() == 1;
+    });
+    EXPECT_TRUE(dropped) << ticks << " pushes";
+    // Generous: far below the socket's 2 s send time-out that a blocking push would hit.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 500);
+    EXPECT_TRUE(waitFor([&] { return healthyBytes.load() >= size_t(ticks) * big.size(); }));
+    const auto t0 = std::chrono::steady_clock::now();
+    server.stop();
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count(),
+              5000);
+    reading = false;
+    reader.join();
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// Clients no one here wrote, python3-websockets and the npm package `ws`,
+// pair with the studio, run every operation and expect the exact replies,
+// are dropped by a restart and come back with the token.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <sys/wait.h>
+#include <thread>
+
+#include "remote/studio_remote_test_support.h"
+#include "ui/headless_gui.h"
+
+namespace {
+
+struct PeerRun {
+    std::vector<std::string> lines;
+    int exitCode = -1;
+};
+
+// Runs the command while the studio ticks; "RESTART" from the peer turns on
+// local-network access, which restarts remote control at the next tick.
+PeerRun runPeer(Studio& studio, const std::string& command) {
+    PeerRun run;
+    std::mutex lock;
+    std::atomic<bool> done{false};
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    std::thread reader([&] {
+        char line[4096];
+        while (std::fgets(line, sizeof line, pipe)) {
+            std::string text(line);
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+            std::lock_guard<std::mutex> guard(lock);
+            run.lines.push_back(text);
+        }
+        done = true;
+    });
+    size_t seen = 0;
+    while (!done) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (; seen < run.lines.size(); ++seen)
+                if (run.lines[seen] == "RESTART") studio.project.localNetwork = true;
+        }
+        studio.handleRemoteMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    reader.join();
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return out;
+}
+
+class RealPeers : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RealPeers, PairRunEveryOperationSurviveARestart) {
+    HeadlessGui gui;
+    useFreshProfile(std::string("peer_") + (std::string(GetParam()) == "python" ? "python" : "node"));
+    Studio studio(nullptr);
+    ASSERT_TRUE(startRemoteStudio(studio));
+    studio.applyPairingCode("246810");
+    const std::string dir = std::string(std::getenv("QH_SOURCE_DIR")) + "/tests/remote/peers/";
+    const std::string args = " " + std::to_string(studio.project.remotePort) + " " + studio.remoteToken +
+                             " 246810 " + dir + "scenario.json";
+    std::string command;
+    if (std::string(GetParam()) == "python") {
+        command = "/usr/bin/python3 " + dir + "ws_peer.py" + args;
+    } else {
+        command = "NODE_PATH=" + std::string(std::getenv("QH_SOURCE_DIR")) + "/.deps/node/node_modules node " +
+                  dir + "ws_peer.js" + args;
+    }
+    const PeerRun run = runPeer(studio, command);
+    ASSERT_EQ(run.exitCode, 0) << joined(run.lines);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.back(), "OK") << joined(run.lines);
+
+    EXPECT_EQ(studio.toast.text, "Phone paired");
+    EXPECT_EQ(studio.pairingCode, "");
+    EXPECT_FALSE(studio.remote.pairingActive());
+    EXPECT_EQ(studio.project.activeScene, 1);
+    EXPECT_EQ(studio.selectedLayer, -1);
+    EXPECT_EQ(studio.project.scenes[1].layoutPreset, 2);
+    // Key 3 flipped both layers on it, on both canvases; the keyless layer is untouched.
+    for (const Layer& layer : studio.project.scenes[1].layers) {
+        if (layer.name == "Text") {
+            EXPECT_TRUE(layer.visible);
+        } else {
+            EXPECT_EQ(layer.visible, layer.name == "Logo") << layer.name;
+            EXPECT_EQ(layer.verticalVisible, layer.visible) << layer.name;
+        }
+    }
+    EXPECT_NE(studio.phoneCameraClient, 0);
+    EXPECT_NE(studio.discovery.session.load(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, RealPeers, ::testing::Values("python", "node"));
+
+}  // namespace

@@ -1,0 +1,140 @@
+// The studio's side of remote control over the raw client: the token kept in
+// the secret store and renewed, pairing ends, start-up failures and their
+// texts, and the chat message format.
+
+#include <gtest/gtest.h>
+
+#include "remote/studio_remote_test_support.h"
+#include "remote/udp_socket.h"
+#include "remote/ws_client.h"
+#include "ui/headless_gui.h"
+#include "util/secret_store.h"
+
+namespace {
+
+// Ticks the studio until `condition` holds.
+template <typename F>
+bool tickUntil(Studio& studio, F condition) {
+    return waitFor([&] {
+        studio.handleRemoteMessages();
+        return condition();
+    });
+}
+
+class StudioRemote : public ::testing::Test {
+protected:
+    void SetUp() override {
+        useFreshProfile(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        studio = std::make_unique<Studio>(nullptr);
+        ASSERT_TRUE(startRemoteStudio(*studio));
+        port = studio->project.remotePort;
+    }
+    HeadlessGui gui;
+    std::unique_ptr<Studio> studio;
+    int port = 0;
+};
+
+TEST_F(StudioRemote, TokenIsKeptRenewedOnRequestAndOldClientsAreDropped) {
+    const std::string token = studio->remoteToken;
+    ASSERT_EQ(token.size(), 32u);
+    EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(loadSecret("control-token"), token);
+    EXPECT_EQ(studio->localControlUrl(), "ws://127.0.0.1:" + std::to_string(port) + "/?token=" + token);
+
+    WsClient client(port);
+    ASSERT_TRUE(client.open("/?token=" + token));
+    ASSERT_TRUE(tickUntil(*studio, [&] { return studio->remote.clientCount() == 1; }));
+    // The first status reaches the client once, then only changes do.
+    const std::string status = client.readText();
+    EXPECT_EQ(status.rfind(R"({"type":"status","recording":false,)", 0), 0u) << status;
+    studio->handleRemoteMessages();
+    EXPECT_EQ(client.readText(300), "");
+
+    // A studio started again reads the same token.
+    studio->remoteApplied = false;
+    studio->handleRemoteMessages();
+    EXPECT_EQ(studio->remoteToken, token);
+    EXPECT_TRUE(client.waitClosed());
+
+    studio->restartRemote(true);
+    EXPECT_NE(studio->remoteToken, token);
+    EXPECT_EQ(loadSecret("control-token"), studio->remoteToken);
+    WsClient stale(port);
+    ASSERT_TRUE(stale.sendUpgrade("/?token=" + token));
+    EXPECT_EQ(stale.readHead(), std::string(kForbiddenReply));
+    WsClient fresh(port);
+    EXPECT_TRUE(fresh.open("/?token=" + studio->remoteToken));
+}
+
+TEST_F(StudioRemote, PairingEndsWithNoticeOnlyWhenAPhoneJoined) {
+    studio->startPairing();
+    EXPECT_TRUE(studio->project.localNetwork);
+    ASSERT_EQ(studio->pairingCode.size(), 6u);
+    EXPECT_GE(std::stoi(studio->pairingCode), 100000);
+    for (int i = 0; i < 5; ++i) {
+        WsClient wrong(port);
+        ASSERT_TRUE(wrong.sendUpgrade("/?pair=" + std::string(studio->pairingCode == "999999" ? "999998" : "999999")));
+        EXPECT_EQ(wrong.readHead(), std::string(kForbiddenReply));
+    }
+    studio->handleRemoteMessages();
+    EXPECT_EQ(studio->pairingCode, "");
+    EXPECT_EQ(studio->toast.text, "");
+
+    studio->startPairing();
+    WsClient phone(port);
+    ASSERT_TRUE(phone.open("/?pair=" + studio->pairingCode));
+    EXPECT_EQ(phone.readText(), R"({"type":"paired","token":")" + studio->remoteToken + "\"}");
+    studio->handleRemoteMessages();
+    EXPECT_EQ(studio->pairingCode, "");
+    EXPECT_EQ(studio->toast.text, "Phone paired");
+}
+
+TEST_F(StudioRemote, StartFailuresAreReportedAndCameraStartExplainsThem) {
+    // The UDP port taken by someone else: the server runs, the camera cannot.
+    studio->project.remoteControl = false;
+    studio->handleRemoteMessages();
+    UdpSocket squatter;
+    std::string error;
+    ASSERT_TRUE(squatter.bind(port, true, error)) << error;
+    studio->project.remoteControl = true;
+    studio->project.localNetwork = true;
+    studio->handleRemoteMessages();
+    const std::string udpText = "UDP port " + std::to_string(port) + " is in use (phone camera)";
+    EXPECT_EQ(studio->remoteError, udpText);
+    ASSERT_TRUE(studio->remote.isRunning());
+    WsClient phone(port);
+    ASSERT_TRUE(phone.open("/?token=" + studio->remoteToken));
+    ASSERT_TRUE(phone.send(clientFrame(kOpText, R"({"op":"camera.start"})")));
+    const std::string want = R"({"type":"error","message":"The phone camera can't start: )" + udpText + "\"}";
+    std::string got;
+    ASSERT_TRUE(tickUntil(*studio, [&] {
+        const std::string text = phone.readText(20);
+        if (!text.empty() && text.rfind(R"({"type":"status")", 0) != 0) got = text;
+        return !got.empty();
+    }));
+    EXPECT_EQ(got, want);
+    squatter.close();
+
+    // The TCP port taken: nothing runs, the listener's text is kept.
+    RemoteServer other;
+    studio->project.remoteControl = false;
+    studio->handleRemoteMessages();
+    ASSERT_EQ(other.start(port, false, "x"), "");
+    studio->project.remoteControl = true;
+    studio->handleRemoteMessages();
+    EXPECT_EQ(studio->remoteError, "Port " + std::to_string(port) + " is in use");
+    EXPECT_FALSE(studio->remote.isRunning());
+    EXPECT_FALSE(studio->discovery.isRunning());
+    EXPECT_EQ(studio->remoteError.find(studio->remoteToken), std::string::npos);
+}
+
+TEST_F(StudioRemote, ChatMessagesLeaveOutSystemLinesAndQuoteText) {
+    const std::vector<ChatEntry> entries = {
+        {"Ann", "hi \"there\"\n", 0, 7}, {"system", "hint", 0, 0}, {"Bo", "$5.00  thanks", 3, 8}};
+    EXPECT_EQ(studio->chatJson(entries, false),
+              R"({"type":"chat","reset":false,"messages":[{"seq":7,"author":"Ann","text":"hi \"there\"\n",)"
+              R"("channel":""},{"seq":8,"author":"Bo","text":"$5.00  thanks","channel":""}]})");
+    EXPECT_EQ(studio->chatJson({}, true), R"({"type":"chat","reset":true,"messages":[]})");
+}
+
+}  // namespace
