@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 // Accepted clients that stop reading fail a write after this long instead of
@@ -30,11 +31,21 @@ public:
     bool write(const uint8_t* data, size_t length) override;
     int read(uint8_t* buffer, size_t size, int timeoutMs) override;
     void close() override;
-    std::string lastError() const override { return error_; }
+    std::string lastError() const override {
+        std::lock_guard<std::mutex> guard(errorLock_);
+        return error_;
+    }
 
 private:
     Socket socket_ = kNoSocket;
     std::atomic<bool> closed_{false};
+    // A reading and a writing thread may fail at the same time.
+    void setError(const char* text) {
+        std::lock_guard<std::mutex> guard(errorLock_);
+        error_ = text;
+    }
+
+    mutable std::mutex errorLock_;
     std::string error_;
 };
 

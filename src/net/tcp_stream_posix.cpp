@@ -135,7 +135,7 @@ bool TcpStream::write(const uint8_t* data, size_t length) {
         ssize_t sent = ::send(fdOf(socket_), data, piece, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
         if (sent <= 0) {
-            error_ = "Connection lost";
+            setError("Connection lost");
             return false;
         }
         data += sent;
@@ -149,7 +149,7 @@ int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
     int w = waitFor(fdOf(socket_), POLLIN, timeoutMs);
     if (w == 0) return 0;
     if (w < 0) {
-        error_ = "Connection lost";
+        setError("Connection lost");
         return -1;
     }
     if (closed_) return -1;
@@ -158,7 +158,7 @@ int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
         if (got < 0 && errno == EINTR) continue;
         if (got > 0) return static_cast<int>(got);
         if (closed_) return -1;
-        error_ = got == 0 ? "The server closed the connection" : "Connection lost";
+        setError(got == 0 ? "The server closed the connection" : "Connection lost");
         return -1;
     }
 }

@@ -141,7 +141,7 @@ bool TcpStream::write(const uint8_t* data, size_t length) {
         const int piece = static_cast<int>(std::min(length, kMaxSendPiece));
         int sent = ::send(sockOf(socket_), reinterpret_cast<const char*>(data), piece, 0);
         if (sent <= 0) {
-            error_ = "Connection lost";
+            setError("Connection lost");
             return false;
         }
         data += sent;
@@ -164,7 +164,7 @@ int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
     }
     if (w == 0) return 0;
     if (w < 0) {
-        error_ = "Connection lost";
+        setError("Connection lost");
         return -1;
     }
     if (closed_) return -1;
@@ -172,7 +172,7 @@ int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
                      static_cast<int>(std::min<size_t>(size, 1 << 30)), 0);
     if (got > 0) return got;
     if (closed_) return -1;
-    error_ = got == 0 ? "The server closed the connection" : "Connection lost";
+    setError(got == 0 ? "The server closed the connection" : "Connection lost");
     return -1;
 }
 
