@@ -1,6 +1,5 @@
 #include "livedata/youtube.h"
 
-#include <cmath>
 #include <limits>
 
 namespace {
