@@ -22,6 +22,7 @@ import socketserver
 import ssl
 import subprocess
 import threading
+import time
 
 PIECE = 1 << 20
 
@@ -93,6 +94,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             except OSError:
                 pass  # the client stopped reading at its limit
             return None
+        if path.startswith("/slow/"):
+            n = int(path[len("/slow/"):])
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(n))
+            self.end_headers()
+            try:
+                while n > 0:
+                    piece = min(n, 65536)
+                    self.wfile.write(b"s" * piece)
+                    self.wfile.flush()
+                    n -= piece
+                    time.sleep(0.2)
+            except OSError:
+                pass  # the client hung up
+            return None
         if path.startswith("/files/"):
             name = os.path.basename(path[len("/files/"):])
             full = os.path.join(self.files_dir, name)
@@ -125,12 +142,13 @@ def start_https(d):
 def _start(d):
     os.makedirs(d, exist_ok=True)
     pem, key = make_certificates(d)
-    Handler.files_dir = os.path.join(d, "files")
-    os.makedirs(Handler.files_dir, exist_ok=True)
+    # Each server serves its own folder.
+    handler = type("FolderHandler", (Handler,), {"files_dir": os.path.join(d, "files")})
+    os.makedirs(handler.files_dir, exist_ok=True)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.maximum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(pem, key)
-    server = Server(("127.0.0.1", 0), Handler)
+    server = Server(("127.0.0.1", 0), handler)
     server.socket = context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server

@@ -307,8 +307,10 @@ def cmd_probe(args):
     return fields
 
 
-def cmd_https(_):
-    port, ca_der, files = https_server.start_https(os.path.join(state_dir, "https"))
+def cmd_https(args):
+    # A named second server has a CA of its own that no test trusts.
+    name = "https-" + os.path.basename(args[0]) if args else "https"
+    port, ca_der, files = https_server.start_https(os.path.join(state_dir, name))
     return [str(port), ca_der, files]
 
 
