@@ -57,6 +57,10 @@ public:
     void toggleRecord();
     void toggleLive();
     void drawFrame();
+    // The preview area between the sidebar and the inspector.
+    void drawPreview(ImVec2 pos, ImVec2 size);
+    // One canvas editor; a click makes its canvas the viewed one. Returns that click.
+    bool drawCanvasEditor(int canvas, ImVec2 pos, ImVec2 size, const char* caption);
     void drawInspector(ImVec2 pos, ImVec2 size);
     void applyInspectorActions(const InspectorActions& actions);
     // Test-loads a .cube file and makes it the selected layer's LUT; a file

@@ -210,7 +210,7 @@ void Studio::drawFrame() {
     applyMixerActions(drawMixerPopup(topActions.mixerAnchor, project, mixerState));
     applyTopBarActions(topActions);
 
-    // The preview fills (O.x + side, O.y + bar) to (O.x + W - iw, O.y + H).
+    drawPreview(ImVec2(O.x + side, O.y + bar), ImVec2(W - side - iw, H - bar));
 
     if (inspectorShown)
         drawInspector(ImVec2(O.x + W - iw, O.y + bar), ImVec2(iw, H - bar));

@@ -14,12 +14,18 @@ struct TitleRect {
 
 // Canvas-editor state of one canvas.
 struct CanvasView {
-    ImU32 badgeColour = 0;
-    const char* badgeText = "";
+    ImU32 badgeColour = 0;  // 0 = no badge
+    std::string badgeText;
     int dragMode = 0;  // 0 none, 1 move, 2 resize
-    int handle = 0;
+    int handle = 0;    // CanvasHandle
     ImVec2 dragStart{0, 0};
     Layer startLayer;
+
+    // Draws the canvas texture fitted into the area and lets the mouse select, move and
+    // resize the scene's layers, whose primary rectangles must belong to this canvas.
+    // An invalid texture draws an empty canvas. Returns whether the canvas was clicked.
+    bool edit(Scene& scene, int& selectedLayer, ImTextureID texture, ImVec2 pos, ImVec2 size,
+              ImVec2 referenceSize, const char* caption);
 };
 
 struct TeleprompterState {

@@ -93,7 +93,9 @@ head -n1 "$profile/project.txt" | grep -q '^quillhaven' || fail "default: projec
 # Dark "Studio": title bar 1C1C1E, sidebar 232325.
 check default 120 30 "28 28 30"
 check default 120 400 "35 35 37"
-check default 700 400 "28 28 30"
+check default 300 800 "28 28 30"
+# The preview shows the horizontal canvas: the default scene's background 121217.
+check default 700 400 "18 18 23"
 
 # 2. The same profile in the light "Sketchbook" theme, with the settings window
 #    asked for by QUILLHAVEN_UI: below the title bar the studio is dimmed.
