@@ -20,6 +20,9 @@ start() {
   sleep 0.5
 }
 
+# at X Y: the colour of one pixel of the studio window.
+at() { convert x:"$wid" -crop "1x1+$1+$2" -format '%[fx:round(255*r)] %[fx:round(255*g)] %[fx:round(255*b)]' info:; }
+
 shot() { sleep 0.3; import -window root "$artifacts/$1.png" || fail "$1: screenshot failed"; }
 
 # Closes the studio with its close button; the studio saves on the way out.
@@ -89,15 +92,21 @@ profile="$work/profile"
 start both "$profile" both
 shot both
 read -r cx cy _ < <(canvas_centre 0)
+inspector=$(at $((W - 160)) 300)
 xdotool mousemove --window "$wid" "$cx" "$cy" click 1
-sleep 0.3
+for _ in $(seq 100); do
+  [ "$(at $((W - 160)) 300)" != "$inspector" ] && break
+  sleep 0.1
+done
+[ "$(at $((W - 160)) 300)" != "$inspector" ] || fail "select: no inspector after a click on the title"
 read -r cx cy k < <(canvas_centre 320)
 xdotool mousemove --window "$wid" "$cx" "$cy" mousedown 1
+sleep 0.3
 for step in 1 2 3 4; do
-  sleep 0.1
   xdotool mousemove --window "$wid" $((cx + 30 * step)) $((cy + 10 * step))
+  sleep 0.15
 done
-sleep 0.2
+sleep 0.3
 xdotool mouseup 1
 shot both-dragged
 finish both
