@@ -8,64 +8,23 @@ mkdir -p "$artifacts"
 work=$(mktemp -d "$artifacts/run.XXXXXX")
 fail() { echo "studio_e2e: $*" >&2; exit 1; }
 
+. "$(dirname "$0")/studio_window.sh"
+
 # Starts the studio, waits for its window, runs the optional action with the
 # window id, screenshots it into $1.png, clicks the close caption button and
 # returns the exit code in $code.
 run_once() {
   local name=$1 profile=$2 words=${3:-} action=${4:-}
-  local start end wid
+  local start end
   start=$(date +%s%N)
-  QUILLHAVEN_PROFILE="$profile" QUILLHAVEN_UI="$words" "$root/scripts/run" --no-setup --no-build \
-    >"$work/$name.log" 2>&1 &
-  local pid=$!
-  wid=""
-  for _ in $(seq 300); do
-    wid=$(xdotool search --onlyvisible --name '^Quillhaven$' 2>/dev/null | head -n1)
-    [ -n "$wid" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || { cat "$work/$name.log"; fail "$name: no window appeared"; }
-  # The window is shown before its first frame is presented: wait for a drawn title bar.
-  local drawn=""
-  for _ in $(seq 200); do
-    local v
-    v=$(convert x:"$wid" -crop 1x1+120+30 -format '%[fx:round(255*r)] %[fx:round(255*g)] %[fx:round(255*b)]' info: 2>/dev/null)
-    if [ -n "$v" ] && [ "$v" != "0 0 0" ]; then
-      drawn=1
-      break
-    fi
-    sleep 0.1
-  done
+  studio_start "$name" "$profile" "$words"
   end=$(date +%s%N)
-  [ -n "$drawn" ] || fail "$name: the window stayed black"
   echo "studio_e2e: $name: first frame on screen about $(( (end - start) / 1000000 )) ms after start"
   sleep 0.5
-  if [ -n "$action" ]; then "$action" "$wid" || fail "$name: $action failed"; fi
+  if [ -n "$action" ]; then "$action" "$studio_wid" || fail "$name: $action failed"; fi
   import -window root "$artifacts/$name.png" || fail "$name: screenshot failed"
-  local geometry width
-  geometry=$(xdotool getwindowgeometry "$wid")
-  width=$(echo "$geometry" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-  # The close button is the last 46 pixels of the 56-pixel title bar.
-  xdotool mousemove --window "$wid" $((width - 23)) 28 click 1
-  # An open popup takes the first click outside it for itself, as it should.
-  for _ in $(seq 20); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$pid" 2>/dev/null && xdotool mousemove --window "$wid" $((width - 23)) 28 click 1
-  for _ in $(seq 150); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fail "$name: still running after the close click"; fi
-  wait "$pid"
-  code=$?
-  # Let the window go before the next run looks for one.
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name '^Quillhaven$' >/dev/null 2>&1 || break
-    sleep 0.1
-  done
+  studio_close "$name"
+  code=$studio_code
 }
 
 pixel() { convert "$1" -format "%[fx:round(255*p{$2,$3}.r)] %[fx:round(255*p{$2,$3}.g)] %[fx:round(255*p{$2,$3}.b)]" info:; }

@@ -37,6 +37,12 @@ studio_start() {
 studio_close() {
   local name=$1
   xdotool mousemove --window "$studio_wid" $((studio_w - 23)) 28 click 1
+  # An open popup takes the first click outside it for itself, as it should.
+  for _ in $(seq 20); do
+    kill -0 "$studio_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$studio_pid" 2>/dev/null && xdotool mousemove --window "$studio_wid" $((studio_w - 23)) 28 click 1
   for _ in $(seq 150); do
     kill -0 "$studio_pid" 2>/dev/null || break
     sleep 0.1
