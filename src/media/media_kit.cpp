@@ -1,5 +1,6 @@
 #include "media/media_kit.h"
 
+#include "media/capture/virtual_camera.h"
 #include "media/source_cache.h"
 #include "media/unavailable.h"
 
@@ -26,5 +27,5 @@ void fillUnavailableParts(MediaKit& kit) {
     kit.desktopInput = std::make_unique<UnavailableAudioInput>("Desktop sound capture is not available");
   }
   if (!kit.listAudioDevices) kit.listAudioDevices = [] { return std::vector<AudioDevice>{}; };
-  if (!kit.virtualCamera) kit.virtualCamera = std::make_unique<UnavailableVirtualCamera>();
+  if (!kit.virtualCamera) kit.virtualCamera = makeVirtualCamera();
 }

@@ -4,6 +4,7 @@
 
 #include "media/d3d11/d3d11_compositor.h"
 #include "media/audio/wasapi_audio_input.h"
+#include "media/capture/virtual_camera.h"
 #include "media/d3d11/d3d11_source_cache.h"
 #include "media/mf/mf_audio_encoder.h"
 #include "media/mf/mf_recorder.h"
@@ -29,6 +30,7 @@ MediaKit createMediaKit(ID3D11Device* device, ID3D11DeviceContext* context) {
   kit.micInput = std::make_unique<WasapiAudioInput>();
   kit.desktopInput = std::make_unique<WasapiAudioInput>();
   kit.listAudioDevices = listAudioInputs;
+  kit.virtualCamera = makeVirtualCamera();
   fillUnavailableParts(kit);
   return kit;
 }

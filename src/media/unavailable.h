@@ -7,16 +7,6 @@
 
 #include "media/media.h"
 
-class UnavailableSource : public ISource {
- public:
-  explicit UnavailableSource(std::string status) : status_(std::move(status)) {}
-  void update() override {}
-  SourceFrame frame() override;
-
- private:
-  std::string status_;
-};
-
 class UnavailableAudioInput : public IAudioInput {
  public:
   explicit UnavailableAudioInput(std::string status) : status_(std::move(status)) {}
@@ -34,15 +24,6 @@ class UnavailableAudioInput : public IAudioInput {
  private:
   std::string status_;
   bool muted_ = false;
-};
-
-class UnavailableVirtualCamera : public IVirtualCamera {
- public:
-  bool start() override { return false; }
-  void stop() override {}
-  bool isRunning() const override { return false; }
-  void pushFrame(const uint8_t*, int, int, int) override {}
-  std::string lastError() const override;
 };
 
 class UnavailableRecorder : public IRecorder {

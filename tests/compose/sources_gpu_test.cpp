@@ -235,15 +235,6 @@ TEST(SourceCacheGpu, StaticSceneUploadsOnlyInItsFirstTick) {
   EXPECT_EQ(textureUploadCount() - before, 4u);
 }
 
-TEST(SourceCacheGpu, CaptureKindsSayTheyAreUnavailable) {
-  D3d11SourceCache cache(dev(), ctx(), std::make_shared<PhoneFeed>());
-  for (int kind : {LayerKind::Screen, LayerKind::Camera, LayerKind::GameOrApp}) {
-    const SourceFrame f = cache.frameFor(makeLayer(kind, "x"));
-    EXPECT_EQ(f.view, nullptr);
-    EXPECT_NE(f.status.find("not available"), std::string::npos) << f.status;
-  }
-}
-
 TEST(SourceCacheGpu, DeviceListsFollowTheirFormat) {
   MediaKit kit = createMediaKit(dev(), ctx());
   for (const std::string& d : kit.sources->listDisplays()) {

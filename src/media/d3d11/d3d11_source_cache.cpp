@@ -1,16 +1,17 @@
 #include "media/d3d11/d3d11_source_cache.h"
 
-#include <dwmapi.h>
 #include <dxgi.h>
 #include <mfapi.h>
 #include <mfidl.h>
 #include <windows.h>
 #include <wrl/client.h>
 
+#include "media/d3d11/camera_source.h"
 #include "media/d3d11/image_source.h"
+#include "media/d3d11/screen_source.h"
 #include "media/d3d11/text_source.h"
+#include "media/d3d11/window_source.h"
 #include "media/numeric.h"
-#include "media/unavailable.h"
 #include "project/project.h"
 #include "util/text.h"
 
@@ -37,11 +38,11 @@ std::unique_ptr<ISource> D3d11SourceCache::makeSource(const Layer& layer) {
     case LayerKind::Image:
       return std::make_unique<ImageSource>(device, context, layer.source);
     case LayerKind::Screen:
-      return std::make_unique<UnavailableSource>("Display capture is not available in this version");
+      return std::make_unique<ScreenSource>(device, context, layer.deviceIndex);
     case LayerKind::Camera:
-      return std::make_unique<UnavailableSource>("Camera capture is not available in this version");
+      return std::make_unique<CameraSource>(device, context, layer.deviceIndex, phoneFeed);
     case LayerKind::GameOrApp:
-      return std::make_unique<UnavailableSource>("Window capture is not available in this version");
+      return std::make_unique<WindowSource>(device, context, layer.source);
     case LayerKind::Chat:
     case LayerKind::LiveCounter:
       return std::make_unique<BoxTextSource>(device, context, layer.liveText, layer.fontSize,
@@ -94,31 +95,5 @@ std::vector<std::string> listDisplayNames(ID3D11Device* device) {
     names.push_back("Display " + std::to_string(i + 1) + "  \xC2\xB7  " + std::to_string(r.right - r.left) +
                     "\xC3\x97" + std::to_string(r.bottom - r.top));
   }
-  return names;
-}
-
-namespace {
-bool isCapturableWindow(HWND window) {
-  if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER)) return false;
-  if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) return false;
-  DWORD cloaked = 0;
-  if (SUCCEEDED(DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof cloaked)) && cloaked) return false;
-  return GetWindowTextLengthW(window) > 0;
-}
-
-BOOL CALLBACK collectWindow(HWND window, LPARAM param) {
-  auto* names = reinterpret_cast<std::vector<std::string>*>(param);
-  if (!isCapturableWindow(window)) return TRUE;
-  wchar_t title[256] = {};
-  const int length = GetWindowTextW(window, title, 256);
-  std::string utf8 = wideToUtf8(std::wstring(title, length > 0 ? std::size_t(length) : 0));
-  if (utf8 != "Quillhaven") names->push_back(std::move(utf8));
-  return TRUE;
-}
-}  // namespace
-
-std::vector<std::string> listCapturableWindows() {
-  std::vector<std::string> names;
-  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&names));
   return names;
 }

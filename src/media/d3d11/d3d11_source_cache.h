@@ -24,4 +24,3 @@ class D3d11SourceCache : public SourceCache {
 // Device lists offered by the inspector, in the order their sources number them.
 std::vector<std::string> listCameraNames();
 std::vector<std::string> listDisplayNames(ID3D11Device* device);
-std::vector<std::string> listCapturableWindows();

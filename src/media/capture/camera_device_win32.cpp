@@ -1,0 +1,151 @@
+#include <windows.h>
+#include <mfapi.h>
+#include <mferror.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+#include <wrl/client.h>
+
+#include <cstring>
+
+#include "media/capture/camera_frames.h"
+#include "media/capture/system_capture.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr DWORD kFirstVideo = DWORD(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+
+ComPtr<IMFMediaSource> activateCamera(int index) {
+    ComPtr<IMFMediaSource> source;
+    ComPtr<IMFAttributes> attributes;
+    if (FAILED(MFCreateAttributes(&attributes, 1)) ||
+        FAILED(attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
+        return source;
+    }
+    IMFActivate** devices = nullptr;
+    UINT32 count = 0;
+    if (FAILED(MFEnumDeviceSources(attributes.Get(), &devices, &count))) return source;
+    if (cameraIndexInRange(index, count)) devices[index]->ActivateObject(IID_PPV_ARGS(&source));
+    for (UINT32 i = 0; i < count; ++i) devices[i]->Release();
+    CoTaskMemFree(devices);
+    return source;
+}
+
+void chooseCameraMediaType(IMFSourceReader* reader) {
+    std::vector<ComPtr<IMFMediaType>> types;
+    std::vector<CameraMode> modes;
+    for (DWORD i = 0;; ++i) {
+        ComPtr<IMFMediaType> type;
+        if (FAILED(reader->GetNativeMediaType(kFirstVideo, i, &type))) break;
+        CameraMode mode;
+        MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &mode.width, &mode.height);
+        MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &mode.fpsNumerator, &mode.fpsDenominator);
+        types.push_back(type);
+        modes.push_back(mode);
+    }
+    const int best = chooseCameraMode(modes);
+    if (best >= 0) reader->SetCurrentMediaType(kFirstVideo, nullptr, types[size_t(best)].Get());
+}
+
+struct FrameLayout {
+    UINT32 width = 0, height = 0;
+    LONG stride = 0;
+};
+
+FrameLayout readCameraFrameLayout(IMFSourceReader* reader) {
+    FrameLayout layout;
+    ComPtr<IMFMediaType> type;
+    if (FAILED(reader->GetCurrentMediaType(kFirstVideo, &type))) return layout;
+    MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &layout.width, &layout.height);
+    UINT32 stride = 0;
+    if (SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride))) {
+        layout.stride = LONG(int32_t(stride));
+    } else {
+        MFGetStrideForBitmapInfoHeader(MFVideoFormat_RGB32.Data1, layout.width, &layout.stride);
+    }
+    return layout;
+}
+
+// Copies one sample's picture into `back`, top row first; false when the buffer is too short.
+bool copySample(IMFSample* sample, const FrameLayout& layout, std::vector<uint8_t>& back) {
+    ComPtr<IMFMediaBuffer> buffer;
+    if (FAILED(sample->ConvertToContiguousBuffer(&buffer))) return false;
+    const int rowBytes = int(layout.width) * 4, rows = int(layout.height);
+    ComPtr<IMF2DBuffer> buffer2d;
+    BYTE* first = nullptr;
+    LONG pitch = 0;
+    DWORD length = 0;
+    bool locked2d = false;
+    if (SUCCEEDED(buffer.As(&buffer2d)) && SUCCEEDED(buffer2d->Lock2D(&first, &pitch))) {
+        locked2d = true;
+        // A 2D buffer holds whole rows of its pitch by definition.
+        length = DWORD(std::min<uint64_t>(uint64_t(pitch < 0 ? -pitch : pitch) * uint64_t(rows), MAXDWORD));
+    } else {
+        BYTE* start = nullptr;
+        if (FAILED(buffer->Lock(&start, nullptr, &length))) return false;
+        pitch = layout.stride;
+        first = pitch < 0 ? start + size_t(-pitch) * size_t(rows - 1) : start;
+    }
+    const bool fits = cameraBufferHolds(length, rows, rowBytes, pitch);
+    if (fits) {
+        back.resize(size_t(rowBytes) * size_t(rows));
+        for (int y = 0; y < rows; ++y) std::memcpy(&back[size_t(y) * size_t(rowBytes)], first + ptrdiff_t(y) * pitch, size_t(rowBytes));
+    }
+    if (locked2d) buffer2d->Unlock2D();
+    else buffer->Unlock();
+    return fits;
+}
+
+}  // namespace
+
+void deviceCaptureLoop(CameraCapture& capture, int index) {
+    ComPtr<IMFMediaSource> source = activateCamera(index);
+    if (!source) {
+        capture.setStatus("Camera not found");
+        return;
+    }
+    ComPtr<IMFAttributes> options;
+    ComPtr<IMFSourceReader> reader;
+    if (SUCCEEDED(MFCreateAttributes(&options, 1))) options->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
+    if (FAILED(MFCreateSourceReaderFromMediaSource(source.Get(), options.Get(), &reader))) {
+        source->Shutdown();
+        capture.setStatus("Camera is busy or blocked in Windows privacy settings");
+        return;
+    }
+    chooseCameraMediaType(reader.Get());
+    ComPtr<IMFMediaType> rgb;
+    if (FAILED(MFCreateMediaType(&rgb)) || FAILED(rgb->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video)) ||
+        FAILED(rgb->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32)) ||
+        FAILED(reader->SetCurrentMediaType(kFirstVideo, nullptr, rgb.Get()))) {
+        source->Shutdown();
+        capture.setStatus("Camera format not supported");
+        return;
+    }
+    FrameLayout layout = readCameraFrameLayout(reader.Get());
+    {
+        // Shutting the source down from the main thread ends a read that would never return.
+        std::lock_guard<std::mutex> guard(capture.lock);
+        capture.status.clear();
+        IMFMediaSource* raw = source.Get();
+        capture.cancelRead = [raw] { raw->Shutdown(); };
+    }
+    while (!capture.stop) {
+        DWORD flags = 0;
+        ComPtr<IMFSample> sample;
+        if (FAILED(reader->ReadSample(kFirstVideo, 0, nullptr, &flags, nullptr, &sample)) ||
+            (flags & MF_SOURCE_READERF_ENDOFSTREAM)) {
+            if (!capture.stop) capture.setStatus("Camera stopped (unplugged or used by another app)");
+            break;
+        }
+        if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) layout = readCameraFrameLayout(reader.Get());
+        if (!sample || layout.width == 0 || layout.height == 0) continue;
+        // A buffer shorter than the picture is skipped rather than read past its end.
+        if (copySample(sample.Get(), layout, capture.back)) handOffCameraFrame(capture, int(layout.width), int(layout.height));
+    }
+    {
+        std::lock_guard<std::mutex> guard(capture.lock);
+        capture.cancelRead = nullptr;
+    }
+    source->Shutdown();
+}

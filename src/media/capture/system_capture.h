@@ -1,0 +1,13 @@
+// The Windows halves of the camera paths, behind the portable capture state.
+#pragma once
+
+#include <memory>
+
+#include "media/capture/camera_capture.h"
+
+// The system's H.264 decoder transform, made at the first packet.
+std::unique_ptr<PhoneDecoder> makeSystemPhoneDecoder();
+
+// Reads the local camera with this device index through a source reader until the capture's stop
+// flag, a failed read or the end of the stream.
+void deviceCaptureLoop(CameraCapture& capture, int index);

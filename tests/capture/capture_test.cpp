@@ -1,0 +1,222 @@
+// The camera thread's side of a camera source: the two-buffer hand-off against a real producer
+// thread, background removal on the way, stopping a thread stuck in a read, and the phone loop.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <thread>
+
+#include "media/capture/camera_capture.h"
+#include "media/media.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Polls `done` until it holds, for at most 20 s.
+bool waitFor(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+class FakeRunner : public MattingRunner {
+public:
+    explicit FakeRunner(std::function<bool(std::vector<float>&)> fill) : fill(std::move(fill)) {}
+    bool evaluate(const std::vector<float>&, std::vector<float>& output) override { return fill(output); }
+    std::function<bool(std::vector<float>&)> fill;
+};
+
+// Starts only the rows listed in `startable`; each started model answers with `fill`.
+class FakeRuntime : public MattingRuntime {
+public:
+    FakeRuntime(std::vector<int> startable, std::function<bool(std::vector<float>&)> fill, std::vector<int>* tried)
+        : startable(std::move(startable)), fill(std::move(fill)), tried(tried) {}
+    std::unique_ptr<MattingRunner> start(const MattingModelConfig& config) override {
+        if (tried) tried->push_back(config.resourceId);
+        for (int id : startable)
+            if (id == config.resourceId) return std::make_unique<FakeRunner>(fill);
+        return nullptr;
+    }
+    std::vector<int> startable;
+    std::function<bool(std::vector<float>&)> fill;
+    std::vector<int>* tried;
+};
+
+TEST(CameraHandOff, ConsumerSeesWholeFramesOnlyInOrder) {
+    CameraCapture capture;
+    constexpr int kFrames = 250, kWidth = 64, kHeight = 36;
+    startCameraCapture(capture, [](CameraCapture& c) {
+        for (int n = 1; n <= kFrames && !c.stop; ++n) {
+            c.back.assign(size_t(kWidth) * kHeight * 4, uint8_t(n));
+            handOffCameraFrame(c, kWidth, kHeight);
+        }
+    });
+    int last = 0;
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> guard(capture.lock);
+        if (!capture.newFrame) return last == kFrames;
+        capture.newFrame = false;
+        const uint8_t n = capture.front[0];
+        for (uint8_t b : capture.front) EXPECT_EQ(b, n) << "torn frame";
+        EXPECT_EQ(capture.front.size(), size_t(kWidth) * kHeight * 4);
+        EXPECT_FALSE(capture.hasAlpha);
+        EXPECT_NE(int(n), last) << "the same frame twice";
+        last = n;
+        return false;
+    }));
+    stopCameraCapture(capture);
+}
+
+TEST(CameraHandOff, BackgroundRemovalSetsAlphaOnlyWhenItRan) {
+    struct Case {
+        std::vector<int> startable;
+        bool evaluates;
+        bool expectAlpha;
+        const char* status;
+    } cases[] = {
+        {{110}, true, true, kCameraStartingText},
+        {{110}, false, false, kCameraStartingText},  // a failed evaluation leaves no alpha behind
+        {{}, true, false, "Background removal needs Windows ML, which could not start"},
+    };
+    for (const Case& c : cases) {
+        CameraCapture capture;
+        capture.makeMattingRuntime = [&c] {
+            return std::make_unique<FakeRuntime>(c.startable, [&c](std::vector<float>& out) {
+                std::fill(out.begin(), out.end(), 1.0f);
+                return c.evaluates;
+            }, nullptr);
+        };
+        capture.removeBackground = true;
+        capture.back.assign(32 * 18 * 4, 7);
+        handOffCameraFrame(capture, 32, 18);
+        EXPECT_EQ(capture.hasAlpha, c.expectAlpha);
+        EXPECT_EQ(capture.status, c.status);
+        EXPECT_EQ(capture.front[3], c.expectAlpha ? 255 : 7);
+        EXPECT_EQ(capture.front[0], 7);
+        // Turning removal off returns to opaque frames.
+        capture.removeBackground = false;
+        capture.back.assign(32 * 18 * 4, 9);
+        handOffCameraFrame(capture, 32, 18);
+        EXPECT_FALSE(capture.hasAlpha);
+    }
+}
+
+TEST(CameraCaptureStop, BreaksOffAReadThatNeverReturns) {
+    // A camera that stops delivering: the loop blocks in its read until the read is cancelled.
+    CameraCapture capture;
+    std::mutex m;
+    std::condition_variable cv;
+    bool cancelled = false, reading = false;
+    startCameraCapture(capture, [&](CameraCapture& c) {
+        {
+            std::lock_guard<std::mutex> guard(c.lock);
+            c.cancelRead = [&] {
+                std::lock_guard<std::mutex> g(m);
+                cancelled = true;
+                cv.notify_all();
+            };
+        }
+        std::unique_lock<std::mutex> g(m);
+        reading = true;
+        cv.notify_all();
+        cv.wait(g, [&] { return cancelled; });
+    });
+    {
+        std::unique_lock<std::mutex> g(m);
+        ASSERT_TRUE(cv.wait_for(g, 20s, [&] { return reading; }));
+    }
+    stopCameraCapture(capture);
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(capture.thread.joinable());
+}
+
+// Answers each packet by its first byte: 'P' a 4 x 2 picture whose pixels count 0..7, 'E' an
+// error, anything else "needs more input".
+class FakeDecoder : public PhoneDecoder {
+public:
+    bool decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int& width, int& height) override {
+        err.clear();
+        ++calls;
+        if (size == 0 || data[0] == 'N') return false;
+        if (data[0] == 'E') {
+            err = "The phone's video could not be decoded";
+            return false;
+        }
+        width = 4, height = 2;
+        out.assign(4 * 2 * 4, 255);
+        for (int i = 0; i < 8; ++i) out[size_t(i) * 4] = uint8_t(i);
+        return true;
+    }
+    const std::string& error() const override { return err; }
+    std::string err;
+    std::atomic<int> calls{0};
+};
+
+struct PhoneLoopRig {
+    CameraCapture capture;
+    PhoneFeed feed;
+    FakeDecoder decoder;
+    std::atomic<int64_t> clock{100000};
+    std::atomic<int> clockReads{0};
+
+    PhoneLoopRig() {
+        feed.lastPacketMs = clock.load();
+        feed.queue.push_back(PhonePacket{{'P'}, true, 0});  // stale: the loop drops it at start
+        startCameraCapture(capture, [this](CameraCapture& c) {
+            phoneCaptureLoop(c, feed, decoder, [this] {
+                ++clockReads;
+                return clock.load();
+            });
+        });
+    }
+    ~PhoneLoopRig() { stopCameraCapture(capture); }
+    void send(char what, int rotation, bool key = false) {
+        feed.lastPacketMs = clock.load();
+        feed.push(PhonePacket{{uint8_t(what)}, key, rotation});
+    }
+    std::string status() {
+        std::lock_guard<std::mutex> guard(capture.lock);
+        return capture.status;
+    }
+};
+
+TEST(PhoneCaptureLoop, StatusFollowsPicturesErrorsAndSilence) {
+    PhoneLoopRig rig;
+    ASSERT_TRUE(waitFor([&] { return rig.status() == kPhoneWaitingText; }));
+    EXPECT_TRUE(rig.feed.keyRequested.exchange(false));
+    rig.send('N', 0);  // not a key frame while waiting for one: discarded by the feed
+    rig.send('P', 1, true);
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> guard(rig.capture.lock);
+        return rig.capture.newFrame;
+    }));
+    {
+        std::lock_guard<std::mutex> guard(rig.capture.lock);
+        EXPECT_EQ(rig.capture.status, "");
+        EXPECT_EQ(rig.capture.width, 2);  // turned a quarter: 4 x 2 becomes 2 x 4
+        EXPECT_EQ(rig.capture.height, 4);
+        EXPECT_EQ(rig.capture.front[0], 4);  // the bottom-left pixel comes to the top-left
+        EXPECT_EQ(rig.capture.front[4], 0);
+    }
+    EXPECT_EQ(rig.decoder.calls, 1);
+    rig.send('E', 0);
+    ASSERT_TRUE(waitFor([&] { return rig.status() == "The phone's video could not be decoded"; }));
+    EXPECT_TRUE(rig.feed.keyRequested.load());
+    rig.send('P', 0);
+    ASSERT_TRUE(waitFor([&] { return rig.status().empty(); }));
+    // 1999 ms of silence is not yet a lost phone; 2000 ms is.
+    rig.clock += 1999;
+    const int reads = rig.clockReads;
+    ASSERT_TRUE(waitFor([&] { return rig.clockReads >= reads + 2; }));  // two empty waits went by
+    EXPECT_EQ(rig.status(), "");
+    rig.clock += 1;
+    ASSERT_TRUE(waitFor([&] { return rig.status() == kPhoneWaitingText; }));
+}
+
+}  // namespace

@@ -1,0 +1,402 @@
+// The capture sources under the real system calls: the phone's H.264 through the system decoder
+// against ffmpeg's decode, what each unavailable path tells the user, the window-list rules on
+// real windows, and the release rules of desktop duplication and window capture.
+#include <gtest/gtest.h>
+
+#include <d3d11.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "media/capture/camera_capture.h"
+#include "media/capture/system_capture.h"
+#include "media/capture/virtual_camera.h"
+#include "media/d3d11/camera_source.h"
+#include "media/d3d11/screen_source.h"
+#include "media/d3d11/window_source.h"
+#include "media/media.h"
+#include "media/packaging.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+std::string dataDir() {
+    const char* dir = std::getenv("QH_BINARY_DIR");
+    return std::string(dir ? dir : ".") + "\\test-data\\phone\\";
+}
+
+// One packet per access unit: the stream carries a delimiter (NAL type 9) before every picture.
+std::vector<PhonePacket> accessUnits(const std::vector<uint8_t>& stream) {
+    std::vector<PhonePacket> units;
+    for (const NalSpan& nal : splitAnnexB(stream.data(), stream.size())) {
+        const int type = nal.data[0] & 0x1F;
+        if (type == 9 || units.empty()) units.emplace_back();
+        PhonePacket& unit = units.back();
+        static const uint8_t kStartCode[4] = {0, 0, 0, 1};
+        unit.data.insert(unit.data.end(), kStartCode, kStartCode + 4);
+        unit.data.insert(unit.data.end(), nal.data, nal.data + nal.size);
+        if (type == 5) unit.keyframe = true;
+    }
+    return units;
+}
+
+struct Device {
+    ComPtr<ID3D11Device> device;
+    ComPtr<ID3D11DeviceContext> context;
+    Device() {
+        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
+                          D3D11_SDK_VERSION, &device, nullptr, &context);
+    }
+};
+
+// name, width, height, frames, tolerance. Given ffmpeg's own NV12 our conversion lands within 1 of
+// its BGRA for both streams; Wine's decoder hands out HD pictures a step off ffmpeg's, hence 3.
+class PhoneDecoding : public ::testing::TestWithParam<std::tuple<const char*, int, int, int, int>> {};
+
+TEST_P(PhoneDecoding, SystemDecoderMatchesFfmpeg) {
+    const auto [name, width, height, frames, tolerance] = GetParam();
+    const std::vector<uint8_t> stream = readFile(dataDir() + name + ".h264");
+    const std::vector<uint8_t> reference = readFile(dataDir() + name + ".bgra");
+    const size_t frameBytes = size_t(width) * size_t(height) * 4;
+    ASSERT_FALSE(stream.empty());
+    ASSERT_EQ(reference.size(), frameBytes * size_t(frames));
+    std::vector<PhonePacket> units = accessUnits(stream);
+    ASSERT_EQ(units.size(), size_t(frames));
+    ASSERT_TRUE(units[0].keyframe);
+
+    PhoneFeed feed;
+    CameraCapture capture;
+    startCameraCapture(capture, [&feed](CameraCapture& c) {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            std::unique_ptr<PhoneDecoder> decoder = makeSystemPhoneDecoder();
+            phoneCaptureLoop(c, feed, *decoder, steadyNowMs);
+        }
+        CoUninitialize();
+    });
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> guard(capture.lock);
+        return capture.status == kPhoneWaitingText;
+    }));
+    // The stream over and over until enough pictures came, since a decoder may hold several back;
+    // paced like a camera, one picture at a time, so that no hand-off is overwritten unseen.
+    feed.lastPacketMs = steadyNowMs();
+    std::atomic<bool> enough{false};
+    std::thread phone([&] {
+        for (int round = 0; round < 10 && !enough; ++round) {
+            for (const PhonePacket& unit : units) {
+                PhonePacket copy = unit;
+                feed.push(std::move(copy));
+                waitFor([&] {
+                    std::lock_guard<std::mutex> guard(feed.lock);
+                    return feed.queue.empty();
+                });
+                std::this_thread::sleep_for(30ms);
+            }
+        }
+    });
+    // Pictures are only copied here; comparing them under the lock would hold up the decoder.
+    std::vector<std::vector<uint8_t>> pictures;
+    const bool done = waitFor([&] {
+        std::lock_guard<std::mutex> guard(capture.lock);
+        if (capture.newFrame) {
+            capture.newFrame = false;
+            // Wine's decoder reports no display aperture, so a width that is not a multiple of 16
+            // comes out at its coded width; the visible part is compared.
+            EXPECT_TRUE(capture.width == width || capture.width == (width + 15) / 16 * 16) << capture.width;
+            EXPECT_EQ(capture.height, height);
+            EXPECT_EQ(capture.status, "");
+            std::vector<uint8_t> visible(frameBytes);
+            for (int y = 0; y < height && capture.width >= width; ++y) {
+                std::memcpy(&visible[size_t(y) * size_t(width) * 4],
+                            &capture.front[size_t(y) * size_t(capture.width) * 4], size_t(width) * 4);
+            }
+            pictures.push_back(std::move(visible));
+        }
+        return pictures.size() >= size_t(frames);
+    });
+    enough = true;
+    phone.join();
+    stopCameraCapture(capture);
+    ASSERT_TRUE(done) << "received " << pictures.size() << ", status " << capture.status;
+    std::vector<bool> matched(size_t(frames), false);
+    for (const std::vector<uint8_t>& picture : pictures) {
+        ASSERT_EQ(picture.size(), frameBytes);
+        int best = 256, bestFrame = 0;
+        for (int f = 0; f < frames; ++f) {
+            const uint8_t* ref = reference.data() + size_t(f) * frameBytes;
+            int worst = 0;
+            for (size_t i = 0; i < frameBytes && worst < best; ++i) worst = std::max(worst, std::abs(int(ref[i]) - int(picture[i])));
+            if (worst < best) best = worst, bestFrame = f;
+        }
+        EXPECT_LE(best, tolerance);
+        matched[size_t(bestFrame)] = best <= tolerance;
+    }
+    // Decoding never skips ahead: the first pictures are the stream's first frames.
+    for (int f = 0; f < frames - 1; ++f) EXPECT_TRUE(matched[size_t(f)]) << "frame " << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, PhoneDecoding,
+                         ::testing::Values(std::make_tuple("sd", 480, 640, 8, 2),
+                                           std::make_tuple("portrait", 1080, 1920, 3, 3)));
+
+TEST(CaptureSources, EachUnavailablePathSaysWhy) {
+    Device gpu;
+    ASSERT_TRUE(gpu.device);
+    // No cameras here: any index, -1 included, is "not found" rather than a read before the list.
+    for (int index : {0, -1, 5}) {
+        CameraSource camera(gpu.device.Get(), gpu.context.Get(), index, std::make_shared<PhoneFeed>());
+        ASSERT_TRUE(waitFor([&] {
+            camera.update();
+            return camera.frame().status == "Camera not found";
+        })) << index << ": " << camera.frame().status;
+        EXPECT_EQ(camera.frame().view, nullptr);
+        EXPECT_EQ(camera.frame().mode, FrameOpaque);
+    }
+    {
+        // The phone camera with no phone sending.
+        CameraSource phone(gpu.device.Get(), gpu.context.Get(), kPhoneCameraIndex, std::make_shared<PhoneFeed>());
+        ASSERT_TRUE(waitFor([&] {
+            phone.update();
+            return phone.frame().status == kPhoneWaitingText;
+        }));
+    }
+    ScreenSource beyond(gpu.device.Get(), gpu.context.Get(), 9);
+    beyond.update();
+    EXPECT_EQ(beyond.frame().status, "Display not found");
+    ScreenSource first(gpu.device.Get(), gpu.context.Get(), 0);
+    first.update();
+    // Wine has no desktop duplication: the user sees the system's code.
+    EXPECT_EQ(first.frame().status, "Screen capture unavailable 0x80004001");
+    EXPECT_EQ(first.frame().view, nullptr);
+
+    WindowSource unnamed(gpu.device.Get(), gpu.context.Get(), "");
+    unnamed.update();
+    EXPECT_EQ(unnamed.frame().status, "Choose a window");
+    WindowSource missing(gpu.device.Get(), gpu.context.Get(), "No window has this title 7f3a");
+    missing.update();
+    EXPECT_EQ(missing.frame().status, "Window not found: No window has this title 7f3a");
+
+    auto vcam = makeVirtualCamera();
+    EXPECT_FALSE(vcam->start());
+    EXPECT_EQ(vcam->lastError(), "The virtual camera needs Windows 11.");
+}
+
+struct TestWindow {
+    HWND hwnd = nullptr;
+    TestWindow(const wchar_t* title, DWORD exStyle = 0, HWND owner = nullptr, bool visible = true) {
+        hwnd = CreateWindowExW(exStyle, L"STATIC", title, WS_OVERLAPPEDWINDOW, 10, 10, 200, 120, owner, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+        if (visible) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    }
+    ~TestWindow() { DestroyWindow(hwnd); }
+};
+
+TEST(WindowList, OnlyPlainVisibleTitledTopLevelWindowsOtherThanOurs) {
+    TestWindow alpha(L"QH list alpha");
+    TestWindow beta(L"QH list beta \u00e9");
+    TestWindow tool(L"QH list tool", WS_EX_TOOLWINDOW);
+    TestWindow owned(L"QH list owned", 0, alpha.hwnd);
+    TestWindow hidden(L"QH list hidden", 0, nullptr, false);
+    TestWindow untitled(L"");
+    TestWindow ours(L"Quillhaven");
+    const std::vector<std::string> list = listCapturableWindows();
+    auto listed = [&](const std::string& title) { return std::find(list.begin(), list.end(), title) != list.end(); };
+    EXPECT_TRUE(listed("QH list alpha"));
+    EXPECT_TRUE(listed("QH list beta \xC3\xA9"));
+    EXPECT_FALSE(listed("QH list tool"));
+    EXPECT_FALSE(listed("QH list owned"));
+    EXPECT_FALSE(listed("QH list hidden"));
+    EXPECT_FALSE(listed("Quillhaven"));
+    EXPECT_FALSE(listed(""));
+
+    // An exact title wins over an earlier window that only contains it.
+    TestWindow editor(L"QH Editor");
+    TestWindow longer(L"QH Editor notes");  // made last, so first in the front-to-back order
+    EXPECT_EQ(findCapturableWindow("QH Editor"), editor.hwnd);
+    EXPECT_EQ(findCapturableWindow("Editor notes"), longer.hwnd);
+    EXPECT_EQ(findCapturableWindow("QH list tool"), nullptr);
+
+    // A real window without graphics capture in the system: the system's reason is shown.
+    Device gpu;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    WindowSource source(gpu.device.Get(), gpu.context.Get(), "QH list alpha");
+    source.update();
+    const std::string status = source.frame().status;
+    EXPECT_EQ(status.rfind("Window capture unavailable: ", 0), 0u) << status;
+    EXPECT_GT(status.size(), std::string("Window capture unavailable: ").size());
+    EXPECT_EQ(source.frame().view, nullptr);
+    CoUninitialize();
+}
+
+// --- Release rules, against stand-ins for the system objects -------------------------------
+
+template <typename I>
+struct Counted : I {
+    ULONG refs = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+};
+
+// A desktop image whose size no texture can have.
+struct HugeTexture : Counted<ID3D11Texture2D> {
+    void STDMETHODCALLTYPE GetDevice(ID3D11Device** d) override { *d = nullptr; }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+    void STDMETHODCALLTYPE GetType(D3D11_RESOURCE_DIMENSION* t) override { *t = D3D11_RESOURCE_DIMENSION_TEXTURE2D; }
+    void STDMETHODCALLTYPE SetEvictionPriority(UINT) override {}
+    UINT STDMETHODCALLTYPE GetEvictionPriority() override { return 0; }
+    void STDMETHODCALLTYPE GetDesc(D3D11_TEXTURE2D_DESC* d) override {
+        *d = D3D11_TEXTURE2D_DESC{};
+        d->Width = d->Height = 1u << 20;
+        d->Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+    }
+};
+
+struct DesktopResource : Counted<IDXGIResource> {
+    HugeTexture* texture = nullptr;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == __uuidof(ID3D11Texture2D)) {
+            texture->AddRef();
+            *out = static_cast<ID3D11Texture2D*>(texture);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDevice(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSharedHandle(HANDLE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetUsage(DXGI_USAGE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetEvictionPriority(UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetEvictionPriority(UINT*) override { return E_NOTIMPL; }
+};
+
+struct FakeDuplication : Counted<IDXGIOutputDuplication> {
+    DesktopResource* resource = nullptr;
+    HRESULT answer = S_OK;
+    int released = 0;
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
+    void STDMETHODCALLTYPE GetDesc(DXGI_OUTDUPL_DESC*) override {}
+    HRESULT STDMETHODCALLTYPE AcquireNextFrame(UINT, DXGI_OUTDUPL_FRAME_INFO*, IDXGIResource** out) override {
+        if (FAILED(answer)) return answer;
+        resource->AddRef();
+        *out = resource;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetFrameDirtyRects(UINT, RECT*, UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFrameMoveRects(UINT, DXGI_OUTDUPL_MOVE_RECT*, UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFramePointerShape(UINT, void*, UINT*, DXGI_OUTDUPL_POINTER_SHAPE_INFO*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE MapDesktopSurface(DXGI_MAPPED_RECT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnMapDesktopSurface() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ReleaseFrame() override {
+        ++released;
+        return S_OK;
+    }
+};
+
+TEST(DesktopDuplication, AFrameIsReleasedEvenWhenItsCopyCannotBeMade) {
+    Device gpu;
+    HugeTexture texture;
+    DesktopResource resource;
+    resource.texture = &texture;
+    FakeDuplication duplication;
+    duplication.resource = &resource;
+    SourceTexture copy;
+    EXPECT_EQ(takeDesktopFrame(&duplication, gpu.device.Get(), gpu.context.Get(), copy), S_OK);
+    EXPECT_EQ(duplication.released, 1);
+    EXPECT_EQ(copy.texture, nullptr);
+    EXPECT_EQ(texture.refs, 1u);
+    EXPECT_EQ(resource.refs, 1u);
+    // No new desktop image: nothing was acquired, so nothing is released.
+    duplication.answer = DXGI_ERROR_WAIT_TIMEOUT;
+    EXPECT_EQ(takeDesktopFrame(&duplication, gpu.device.Get(), gpu.context.Get(), copy), DXGI_ERROR_WAIT_TIMEOUT);
+    EXPECT_EQ(duplication.released, 1);
+}
+
+// Records the order in which the capture lets go of its item.
+struct FakeItem : Counted<wgc::IGraphicsCaptureItem> {
+    std::vector<std::string>* log = nullptr;
+    wgc::IItemClosedHandler* handler = nullptr;
+    ULONG STDMETHODCALLTYPE Release() override {
+        log->push_back("release item");
+        return --refs;
+    }
+    HRESULT STDMETHODCALLTYPE GetIids(ULONG*, IID**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_DisplayName(HSTRING*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Size(wgc::SizeInt32*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE add_Closed(wgc::IItemClosedHandler* h, wgc::EventToken* token) override {
+        handler = h;
+        handler->AddRef();
+        token->value = 42;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE remove_Closed(wgc::EventToken token) override {
+        log->push_back("revoke " + std::to_string(token.value));
+        return S_OK;
+    }
+};
+
+TEST(WindowCaptureRelease, HandlerIsRevokedBeforeTheItemGoesAndOutlivesTheCapture) {
+    std::vector<std::string> log;
+    FakeItem item;
+    item.log = &log;
+    auto capture = std::make_unique<WindowCapture>();
+    capture->item = &item;
+    ASSERT_EQ(watchWindowClosed(*capture), S_OK);
+    std::shared_ptr<std::atomic<bool>> closed = capture->closed;
+    // The system calls the handler from a thread of its own.
+    std::thread([&] { item.handler->Invoke(&item, nullptr); }).join();
+    EXPECT_TRUE(closed->load());
+    dropWindowCapture(capture);
+    EXPECT_EQ(log, (std::vector<std::string>{"revoke 42", "release item"}));
+    // A late event after the capture is gone only touches the flag the handler shares.
+    closed->store(false);
+    item.handler->Invoke(&item, nullptr);
+    EXPECT_TRUE(closed->load());
+    item.handler->Release();
+}
+
+}  // namespace
