@@ -223,3 +223,131 @@ constexpr wchar_t kCaptureFramePoolClass[] = L"Windows.Graphics.Capture.Direct3D
 typedef HRESULT(WINAPI* CreateDirect3D11DeviceFromDXGIDeviceFn)(IDXGIDevice* dxgiDevice, IInspectable** device);
 
 }  // namespace wgc
+
+// --- Windows.AI.MachineLearning through its ABI (Windows 10 1809+) -----------------------
+// Only what background removal uses: load a model from a stream, a session on a device, one
+// bound float tensor in, one float tensor out. Collections are the generic IVectorView and
+// IMapView views, reached only through pointers the runtime hands out.
+namespace wml {
+
+template <typename T>
+struct IVectorView : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE GetAt(UINT32 index, T* item) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Size(UINT32* size) = 0;
+    virtual HRESULT STDMETHODCALLTYPE IndexOf(T value, UINT32* index, boolean* found) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMany(UINT32 start, UINT32 capacity, T* items, UINT32* actual) = 0;
+};
+
+template <typename K, typename V>
+struct IMapView : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE Lookup(K key, V* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Size(UINT32* size) = 0;
+    virtual HRESULT STDMETHODCALLTYPE HasKey(K key, boolean* found) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Split(IMapView** first, IMapView** second) = 0;
+};
+
+struct ILearningModelFeatureDescriptor : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE get_Name(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Description(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Kind(INT32* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsRequired(boolean* value) = 0;
+};
+
+struct ILearningModel : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE get_Author(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Name(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Domain(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Description(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Version(INT64* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Metadata(IInspectable** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_InputFeatures(IVectorView<ILearningModelFeatureDescriptor*>** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_OutputFeatures(IVectorView<ILearningModelFeatureDescriptor*>** value) = 0;
+};
+
+struct ILearningModelStatics : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE LoadFromStorageFileAsync(IInspectable* file, IInspectable** operation) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LoadFromStreamAsync(IInspectable* stream, IInspectable** operation) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LoadFromFilePath(HSTRING path, ILearningModel** model) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LoadFromStream(IInspectable* streamReference, ILearningModel** model) = 0;
+};
+
+struct ILearningModelDeviceFactory : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE Create(INT32 deviceKind, IInspectable** device) = 0;
+};
+
+struct ILearningModelEvaluationResult : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE get_CorrelationId(HSTRING* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ErrorStatus(INT32* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Succeeded(boolean* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Outputs(IMapView<HSTRING, IInspectable*>** value) = 0;
+};
+
+struct ILearningModelSession : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE get_Model(ILearningModel** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Device(IInspectable** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_EvaluationProperties(IInspectable** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EvaluateAsync(IInspectable* bindings, HSTRING correlationId,
+                                                    IInspectable** operation) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EvaluateFeaturesAsync(IInspectable* features, HSTRING correlationId,
+                                                            IInspectable** operation) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Evaluate(IInspectable* bindings, HSTRING correlationId,
+                                               ILearningModelEvaluationResult** result) = 0;
+};
+
+struct ILearningModelSessionFactory : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE CreateFromModel(ILearningModel* model, ILearningModelSession** session) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateFromModelOnDevice(ILearningModel* model, IInspectable* device,
+                                                              ILearningModelSession** session) = 0;
+};
+
+struct ILearningModelBinding : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE Bind(HSTRING name, IInspectable* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BindWithProperties(HSTRING name, IInspectable* value, IInspectable* props) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clear() = 0;
+};
+
+struct ILearningModelBindingFactory : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE CreateFromSession(ILearningModelSession* session,
+                                                        ILearningModelBinding** binding) = 0;
+};
+
+struct ITensorFloat : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE GetAsVectorView(IVectorView<FLOAT>** result) = 0;
+};
+
+struct ITensorFloatStatics2 : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE CreateFromShapeArrayAndDataArray(UINT32 shapeLength, INT64* shape,
+                                                                       UINT32 dataLength, FLOAT* data,
+                                                                       ITensorFloat** result) = 0;
+};
+
+// Windows.Storage.Streams.IRandomAccessStreamReferenceStatics
+struct IRandomAccessStreamReferenceStatics : public IInspectable {
+    virtual HRESULT STDMETHODCALLTYPE CreateFromFile(IInspectable* file, IInspectable** reference) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateFromUri(IInspectable* uri, IInspectable** reference) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateFromStream(IInspectable* stream, IInspectable** reference) = 0;
+};
+
+inline const GUID IID_ILearningModelStatics = {0xe3b977e8, 0x6952, 0x4e47, {0x8e, 0xf4, 0x1f, 0x7f, 0x07, 0x89, 0x7c, 0x6d}};
+inline const GUID IID_ILearningModelDeviceFactory = {0x9cffd74d, 0xb1e5, 0x4f20, {0x80, 0xad, 0x0a, 0x56, 0x69, 0x0d, 0xb0, 0x6b}};
+inline const GUID IID_ILearningModelSessionFactory = {0x0f6b881d, 0x1c9b, 0x47b6, {0xbf, 0xe0, 0xf1, 0xcf, 0x62, 0xa6, 0x75, 0x79}};
+inline const GUID IID_ILearningModelBindingFactory = {0xc95f7a7a, 0xe788, 0x475e, {0x89, 0x17, 0x23, 0xaa, 0x38, 0x1f, 0xaf, 0x0b}};
+inline const GUID IID_ITensorFloat = {0xf2282d82, 0xaa02, 0x42c8, {0xa0, 0xc8, 0xdf, 0x1e, 0xfc, 0x96, 0x76, 0xe1}};
+inline const GUID IID_ITensorFloatStatics2 = {0x24610bc1, 0x5e44, 0x5713, {0xb2, 0x81, 0x8f, 0x4a, 0xd4, 0xd5, 0x55, 0xe8}};
+inline const GUID IID_IRandomAccessStreamReferenceStatics = {0x857309dc, 0x3fbf, 0x4e7d, {0x98, 0x6f, 0xef, 0x3b, 0x1a, 0x07, 0xa9, 0x64}};
+inline const GUID IID_IRandomAccessStream = {0x905a0fe1, 0xbc53, 0x11df, {0x8c, 0x49, 0x00, 0x1e, 0x4f, 0xc6, 0x86, 0xda}};
+
+enum BSOS_OPTIONS { BSOS_DEFAULT = 0, BSOS_PREFERDESTINATIONSTREAM = 1 };
+
+constexpr wchar_t kLearningModelClass[] = L"Windows.AI.MachineLearning.LearningModel";
+constexpr wchar_t kLearningModelDeviceClass[] = L"Windows.AI.MachineLearning.LearningModelDevice";
+constexpr wchar_t kLearningModelSessionClass[] = L"Windows.AI.MachineLearning.LearningModelSession";
+constexpr wchar_t kLearningModelBindingClass[] = L"Windows.AI.MachineLearning.LearningModelBinding";
+constexpr wchar_t kTensorFloatClass[] = L"Windows.AI.MachineLearning.TensorFloat";
+constexpr wchar_t kStreamReferenceClass[] = L"Windows.Storage.Streams.RandomAccessStreamReference";
+
+}  // namespace wml
+
+// shcore.h, absent here; the import library has it.
+extern "C" HRESULT WINAPI CreateRandomAccessStreamOverStream(IStream* stream, wml::BSOS_OPTIONS options, REFIID riid,
+                                                             void** result);

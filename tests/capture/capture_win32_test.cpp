@@ -204,6 +204,11 @@ TEST(CaptureSources, EachUnavailablePathSaysWhy) {
     missing.update();
     EXPECT_EQ(missing.frame().status, "Window not found: No window has this title 7f3a");
 
+    // Wine has no Windows ML, and this test program carries no models: every row is passed over.
+    BackgroundRemover remover(platformMattingRuntime());
+    EXPECT_FALSE(remover.ensureReady());
+    EXPECT_EQ(remover.error(), "Background removal needs Windows ML, which could not start");
+
     auto vcam = makeVirtualCamera();
     EXPECT_FALSE(vcam->start());
     EXPECT_EQ(vcam->lastError(), "The virtual camera needs Windows 11.");
