@@ -10,20 +10,11 @@
 
 #include "media/capture/camera_capture.h"
 #include "media/media.h"
+#include "wait_for.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Polls `done` until it holds, for at most 20 s.
-bool waitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 class FakeRunner : public MattingRunner {
 public:

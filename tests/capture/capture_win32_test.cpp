@@ -20,21 +20,13 @@
 #include "media/d3d11/screen_source.h"
 #include "media/d3d11/window_source.h"
 #include "media/media.h"
+#include "wait_for.h"
 #include "media/packaging.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
 
 std::vector<uint8_t> readFile(const std::string& path) {
     std::vector<uint8_t> bytes;

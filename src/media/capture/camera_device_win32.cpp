@@ -18,14 +18,9 @@ constexpr DWORD kFirstVideo = DWORD(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
 ComPtr<IMFMediaSource> activateCamera(int index) {
     ComPtr<IMFMediaSource> source;
-    ComPtr<IMFAttributes> attributes;
-    if (FAILED(MFCreateAttributes(&attributes, 1)) ||
-        FAILED(attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
-        return source;
-    }
     IMFActivate** devices = nullptr;
     UINT32 count = 0;
-    if (FAILED(MFEnumDeviceSources(attributes.Get(), &devices, &count))) return source;
+    if (!enumerateCameraDevices(&devices, &count)) return source;
     if (cameraIndexInRange(index, count)) devices[index]->ActivateObject(IID_PPV_ARGS(&source));
     for (UINT32 i = 0; i < count; ++i) devices[i]->Release();
     CoTaskMemFree(devices);
@@ -98,6 +93,13 @@ bool copySample(IMFSample* sample, const FrameLayout& layout, std::vector<uint8_
 }
 
 }  // namespace
+
+bool enumerateCameraDevices(IMFActivate*** devices, UINT32* count) {
+    ComPtr<IMFAttributes> attributes;
+    return SUCCEEDED(MFCreateAttributes(&attributes, 1)) &&
+           SUCCEEDED(attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID)) &&
+           SUCCEEDED(MFEnumDeviceSources(attributes.Get(), devices, count));
+}
 
 void deviceCaptureLoop(CameraCapture& capture, int index) {
     ComPtr<IMFMediaSource> source = activateCamera(index);

@@ -8,20 +8,12 @@
 #include <cstring>
 
 #include "media/capture/matting.h"
+#include "media/capture/winrt_activation.h"
 #include "util/win32_missing.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-template <typename T>
-HRESULT factory(const wchar_t* className, const GUID& iid, T** out) {
-    HSTRING name = nullptr;
-    HRESULT hr = WindowsCreateString(className, UINT32(wcslen(className)), &name);
-    if (SUCCEEDED(hr)) hr = RoGetActivationFactory(name, iid, reinterpret_cast<void**>(out));
-    WindowsDeleteString(name);
-    return hr;
-}
 
 // Owns an HSTRING for the length of a call.
 struct OwnedString {
@@ -45,7 +37,7 @@ ComPtr<IInspectable> modelStream(int resourceId) {
     if (!memory ||
         FAILED(CreateRandomAccessStreamOverStream(memory.Get(), wml::BSOS_DEFAULT, wml::IID_IRandomAccessStream,
                                                   reinterpret_cast<void**>(stream.GetAddressOf()))) ||
-        FAILED(factory(wml::kStreamReferenceClass, wml::IID_IRandomAccessStreamReferenceStatics,
+        FAILED(activationFactory(wml::kStreamReferenceClass, wml::IID_IRandomAccessStreamReferenceStatics,
                        references.GetAddressOf())) ||
         FAILED(references->CreateFromStream(stream.Get(), &reference))) {
         return nullptr;
@@ -81,12 +73,12 @@ public:
         ComPtr<wml::ITensorFloat> values;
         ComPtr<wml::IVectorView<FLOAT>> view;
         INT64 shape[4] = {1, 3, config.height, config.width};
-        HRESULT hr = factory(wml::kTensorFloatClass, wml::IID_ITensorFloatStatics2, tensors.GetAddressOf());
+        HRESULT hr = activationFactory(wml::kTensorFloatClass, wml::IID_ITensorFloatStatics2, tensors.GetAddressOf());
         if (SUCCEEDED(hr)) {
             hr = tensors->CreateFromShapeArrayAndDataArray(4, shape, UINT32(input.size()),
                                                            const_cast<FLOAT*>(input.data()), &tensor);
         }
-        if (SUCCEEDED(hr)) hr = factory(wml::kLearningModelBindingClass, wml::IID_ILearningModelBindingFactory, bindings.GetAddressOf());
+        if (SUCCEEDED(hr)) hr = activationFactory(wml::kLearningModelBindingClass, wml::IID_ILearningModelBindingFactory, bindings.GetAddressOf());
         if (SUCCEEDED(hr)) hr = bindings->CreateFromSession(session.Get(), &binding);
         if (SUCCEEDED(hr)) hr = binding->Bind(inputName, tensor.Get());
         if (SUCCEEDED(hr)) hr = session->Evaluate(binding.Get(), nullptr, &result);
@@ -124,11 +116,11 @@ public:
         ComPtr<wml::ILearningModelSession> session;
         ComPtr<wml::IVectorView<wml::ILearningModelFeatureDescriptor*>> inputs, outputs;
         OwnedString inputName, outputName;
-        HRESULT hr = factory(wml::kLearningModelClass, wml::IID_ILearningModelStatics, models.GetAddressOf());
+        HRESULT hr = activationFactory(wml::kLearningModelClass, wml::IID_ILearningModelStatics, models.GetAddressOf());
         if (SUCCEEDED(hr)) hr = models->LoadFromStream(stream.Get(), &model);
-        if (SUCCEEDED(hr)) hr = factory(wml::kLearningModelDeviceClass, wml::IID_ILearningModelDeviceFactory, devices.GetAddressOf());
+        if (SUCCEEDED(hr)) hr = activationFactory(wml::kLearningModelDeviceClass, wml::IID_ILearningModelDeviceFactory, devices.GetAddressOf());
         if (SUCCEEDED(hr)) hr = devices->Create(config.deviceKind, &device);
-        if (SUCCEEDED(hr)) hr = factory(wml::kLearningModelSessionClass, wml::IID_ILearningModelSessionFactory, sessions.GetAddressOf());
+        if (SUCCEEDED(hr)) hr = activationFactory(wml::kLearningModelSessionClass, wml::IID_ILearningModelSessionFactory, sessions.GetAddressOf());
         if (SUCCEEDED(hr)) hr = sessions->CreateFromModelOnDevice(model.Get(), device.Get(), &session);
         if (SUCCEEDED(hr)) hr = model->get_InputFeatures(&inputs);
         if (SUCCEEDED(hr)) hr = firstFeatureName(inputs.Get(), &inputName.value);

@@ -1,6 +1,8 @@
 // The Windows halves of the camera paths, behind the portable capture state.
 #pragma once
 
+#include <mfidl.h>
+
 #include <memory>
 
 #include "media/capture/camera_capture.h"
@@ -11,3 +13,7 @@ std::unique_ptr<PhoneDecoder> makeSystemPhoneDecoder();
 // Reads the local camera with this device index through a source reader until the capture's stop
 // flag, a failed read or the end of the stream.
 void deviceCaptureLoop(CameraCapture& capture, int index);
+
+// The system's video-capture devices, in the order that numbers them; the caller releases each
+// and frees the array with CoTaskMemFree. False when they cannot be listed.
+bool enumerateCameraDevices(IMFActivate*** devices, UINT32* count);

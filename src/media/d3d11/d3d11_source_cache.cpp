@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include "media/capture/system_capture.h"
 #include "media/d3d11/camera_source.h"
 #include "media/d3d11/image_source.h"
 #include "media/d3d11/screen_source.h"
@@ -55,14 +56,9 @@ std::unique_ptr<ISource> D3d11SourceCache::makeSource(const Layer& layer) {
 
 std::vector<std::string> listCameraNames() {
   std::vector<std::string> names;
-  ComPtr<IMFAttributes> attributes;
-  if (FAILED(MFCreateAttributes(&attributes, 1)) ||
-      FAILED(attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
-    return names;
-  }
   IMFActivate** devices = nullptr;
   UINT32 count = 0;
-  if (FAILED(MFEnumDeviceSources(attributes.Get(), &devices, &count))) return names;
+  if (!enumerateCameraDevices(&devices, &count)) return names;
   for (UINT32 i = 0; i < count; ++i) {
     WCHAR* name = nullptr;
     UINT32 length = 0;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "media/capture/winrt_activation.h"
 #include "util/text.h"
 
 using Microsoft::WRL::ComPtr;
@@ -59,15 +60,6 @@ void closeObject(T* p) {
     if (p && SUCCEEDED(p->QueryInterface(wgc::IID_IClosable, reinterpret_cast<void**>(closable.GetAddressOf())))) {
         closable->Close();
     }
-}
-
-template <typename T>
-HRESULT activationFactory(const wchar_t* className, const GUID& iid, T** out) {
-    HSTRING name = nullptr;
-    HRESULT hr = WindowsCreateString(className, UINT32(wcslen(className)), &name);
-    if (SUCCEEDED(hr)) hr = RoGetActivationFactory(name, iid, reinterpret_cast<void**>(out));
-    WindowsDeleteString(name);
-    return hr;
 }
 
 std::string systemMessage(HRESULT hr) {
