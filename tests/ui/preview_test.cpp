@@ -61,9 +61,10 @@ protected:
 class Gallery : public Hosted {
 protected:
     void draw() override {
-        actions = drawLayoutGallery(ImVec2(0, 0), ImVec2(kWidth, height), current, vertical, saved);
+        actions = drawLayoutGallery(ImVec2(0, 0), ImVec2(width, height), current, vertical, saved);
     }
     LayoutGalleryActions actions;
+    float width = kWidth;
     int current = -1;
     bool vertical = false;
     float height = 84;
@@ -125,6 +126,14 @@ TEST_F(Gallery, TilesOrderGapsTooltipsAndRecords) {
     ASSERT_NE(ItemLog::findByLabel("Delete layout"), nullptr);
     click(ItemLog::findByLabel("Delete layout")->rect.GetCenter());
     EXPECT_TRUE(actions.deleteSaved == 0 && actions.applySaved == -1 && saved.size() == 2);
+
+    // The wheel scrolls the strip sideways, wheel down to the right.
+    width = 800;
+    hover(ImRect(0, 0, 200, 80));
+    ImGui::GetIO().AddMouseWheelEvent(0, -1);
+    frame();
+    frame();  // a scroll set in one frame takes effect in the next
+    EXPECT_FLOAT_EQ(windowNamed("##layouts")->Scroll.x, 80);
 
     // Vertical thumbnails are 9:16 but a tile is never narrower than 84.
     for (float h : {84.0f, 200.0f}) {
