@@ -138,6 +138,13 @@ CaptureOpenResult openSystemCapture(const AudioInputSettings& settings) {
         if (settings.loopback) return failed("No speakers found");
         return failed(settings.deviceId.empty() ? "No microphone found" : "That microphone is unplugged");
     }
+    // A chosen microphone stays known to the system once unplugged: GetDevice still finds it and
+    // only its state says it is gone.
+    DWORD state = 0;
+    if (!settings.loopback && !settings.deviceId.empty() && SUCCEEDED(stream->device->GetState(&state)) &&
+        state != DEVICE_STATE_ACTIVE) {
+        return failed("That microphone is unplugged");
+    }
 
     if (FAILED(stream->device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                         reinterpret_cast<void**>(&stream->client)))) {
