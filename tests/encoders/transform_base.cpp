@@ -68,40 +68,55 @@ STDMETHODIMP TransformBase::GetAttributes(IMFAttributes** out) {
 }
 
 STDMETHODIMP TransformBase::GetInputAvailableType(DWORD id, DWORD index, IMFMediaType** type) {
-    if (!type) return E_POINTER;
-    if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard<std::mutex> g(lock);
-    ComPtr<IMFMediaType> t;
-    const HRESULT hr = availableType(true, index, t);
-    if (SUCCEEDED(hr)) *type = t.Detach();
-    return hr;
+    return offerType(true, id, index, type);
 }
 
 STDMETHODIMP TransformBase::GetOutputAvailableType(DWORD id, DWORD index, IMFMediaType** type) {
+    return offerType(false, id, index, type);
+}
+
+STDMETHODIMP TransformBase::SetInputType(DWORD id, IMFMediaType* type, DWORD flags) {
+    return setType(true, id, type, flags);
+}
+
+STDMETHODIMP TransformBase::SetOutputType(DWORD id, IMFMediaType* type, DWORD flags) {
+    return setType(false, id, type, flags);
+}
+
+STDMETHODIMP TransformBase::GetInputCurrentType(DWORD id, IMFMediaType** type) {
+    return currentType(true, id, type);
+}
+
+STDMETHODIMP TransformBase::GetOutputCurrentType(DWORD id, IMFMediaType** type) {
+    return currentType(false, id, type);
+}
+
+HRESULT TransformBase::offerType(bool input, DWORD id, DWORD index, IMFMediaType** type) {
     if (!type) return E_POINTER;
     if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
     std::lock_guard<std::mutex> g(lock);
     ComPtr<IMFMediaType> t;
-    const HRESULT hr = availableType(false, index, t);
+    const HRESULT hr = availableType(input, index, t);
     if (SUCCEEDED(hr)) *type = t.Detach();
     return hr;
 }
 
-STDMETHODIMP TransformBase::SetInputType(DWORD id, IMFMediaType* type, DWORD flags) {
+HRESULT TransformBase::setType(bool input, DWORD id, IMFMediaType* type, DWORD flags) {
     if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
     std::lock_guard<std::mutex> g(lock);
     if (type) {
-        const HRESULT hr = checkInputType(type);
+        const HRESULT hr = input ? checkInputType(type) : checkOutputType(type);
         if (FAILED(hr) || (flags & MFT_SET_TYPE_TEST_ONLY)) return hr;
     }
     if (!packets.empty()) return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
     stop();
     started = false;
-    inputType = type;
+    ComPtr<IMFMediaType>& slot = input ? inputType : outputType;
+    slot = type;
     if (inputType && outputType) {
         const HRESULT hr = start();
         if (FAILED(hr)) {
-            inputType.Reset();
+            slot.Reset();
             return hr;
         }
         started = true;
@@ -109,44 +124,13 @@ STDMETHODIMP TransformBase::SetInputType(DWORD id, IMFMediaType* type, DWORD fla
     return S_OK;
 }
 
-STDMETHODIMP TransformBase::SetOutputType(DWORD id, IMFMediaType* type, DWORD flags) {
-    if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard<std::mutex> g(lock);
-    if (type) {
-        const HRESULT hr = checkOutputType(type);
-        if (FAILED(hr) || (flags & MFT_SET_TYPE_TEST_ONLY)) return hr;
-    }
-    if (!packets.empty()) return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
-    stop();
-    started = false;
-    outputType = type;
-    if (inputType && outputType) {
-        const HRESULT hr = start();
-        if (FAILED(hr)) {
-            outputType.Reset();
-            return hr;
-        }
-        started = true;
-    }
-    return S_OK;
-}
-
-STDMETHODIMP TransformBase::GetInputCurrentType(DWORD id, IMFMediaType** type) {
+HRESULT TransformBase::currentType(bool input, DWORD id, IMFMediaType** type) {
     if (!type) return E_POINTER;
     if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
     std::lock_guard<std::mutex> g(lock);
-    if (!inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-    *type = inputType.Get();
-    (*type)->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP TransformBase::GetOutputCurrentType(DWORD id, IMFMediaType** type) {
-    if (!type) return E_POINTER;
-    if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
-    std::lock_guard<std::mutex> g(lock);
-    if (!outputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-    *type = outputType.Get();
+    const ComPtr<IMFMediaType>& slot = input ? inputType : outputType;
+    if (!slot) return MF_E_TRANSFORM_TYPE_NOT_SET;
+    *type = slot.Get();
     (*type)->AddRef();
     return S_OK;
 }

@@ -78,6 +78,10 @@ protected:
     bool started = false;
 
 private:
+    HRESULT offerType(bool input, DWORD id, DWORD index, IMFMediaType** type);
+    HRESULT setType(bool input, DWORD id, IMFMediaType* type, DWORD flags);
+    HRESULT currentType(bool input, DWORD id, IMFMediaType** type);
+
     std::atomic<ULONG> references{1};
     ComPtr<IMFAttributes> attributes;
 };
