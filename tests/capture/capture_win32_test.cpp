@@ -22,6 +22,7 @@
 #include "media/media.h"
 #include "wait_for.h"
 #include "media/packaging.h"
+#include "remote/phone_video.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace std::chrono_literals;
@@ -99,18 +100,41 @@ TEST_P(PhoneDecoding, SystemDecoderMatchesFfmpeg) {
     }));
     // The stream over and over until enough pictures came, since a decoder may hold several back;
     // paced like a camera, one picture at a time, so that no hand-off is overwritten unseen.
-    feed.lastPacketMs = steadyNowMs();
     std::atomic<bool> enough{false};
     std::thread phone([&] {
+        // As the phone sends them: each access unit cut into datagrams, numbered frame by frame,
+        // joined again by the UDP service's assembler and queued exactly as it queues them.
+        constexpr uint32_t kSession = 7;
+        PhoneVideoAssembler assembler(kSession);
+        uint32_t frameNumber = 1;
         for (int round = 0; round < 10 && !enough; ++round) {
             for (const PhonePacket& unit : units) {
-                PhonePacket copy = unit;
-                feed.push(std::move(copy));
+                const size_t count = (unit.data.size() + kPhoneVideoMaxPayload - 1) / kPhoneVideoMaxPayload;
+                for (size_t i = 0; i < count; ++i) {
+                    const size_t at = i * kPhoneVideoMaxPayload;
+                    const size_t n = std::min(kPhoneVideoMaxPayload, unit.data.size() - at);
+                    const uint8_t header[kPhoneVideoHeaderSize] = {
+                        'Q', 'H', kPhoneVideoVersion, uint8_t(unit.keyframe ? 1 : 0), 0, 0, 0, kSession,
+                        uint8_t(frameNumber >> 24), uint8_t(frameNumber >> 16), uint8_t(frameNumber >> 8),
+                        uint8_t(frameNumber), uint8_t(i >> 8), uint8_t(i), uint8_t(count >> 8), uint8_t(count)};
+                    std::vector<uint8_t> datagram(header, header + kPhoneVideoHeaderSize);
+                    datagram.insert(datagram.end(), unit.data.begin() + std::ptrdiff_t(at),
+                                    unit.data.begin() + std::ptrdiff_t(at + n));
+                    PhoneVideoPacket packet;
+                    ASSERT_TRUE(parsePhoneVideoPacket(datagram.data(), datagram.size(), packet));
+                    std::vector<uint8_t> frame;
+                    bool keyframe = false;
+                    feed.lastPacketMs = steadyNowMs();
+                    if (assembler.addFragment(packet, frame, keyframe)) {
+                        feed.push(PhonePacket{std::move(frame), keyframe, assembler.rotation});
+                    }
+                }
+                ++frameNumber;
                 waitFor([&] {
                     std::lock_guard<std::mutex> guard(feed.lock);
                     return feed.queue.empty();
                 });
-                std::this_thread::sleep_for(30ms);
+                std::this_thread::sleep_for(30ms);  // a camera's frame interval
             }
         }
     });
