@@ -122,6 +122,8 @@ TEST_F(InspectorTest, PhoneCameraAndChoosersReportActions) {
     script.click(id({int(0xE038), "Refresh camera list", "##ib"}));
     EXPECT_TRUE(actions.refreshSources);
     EXPECT_EQ(scene.layers[0].deviceIndex, kPhoneCameraIndex);
+    context.source.status = "100% %s%n%d";  // drawn as text, never as a format
+    scene.layers[0].name = "%s%n";
     script.click(id({"##tabs", 1, "##seg"}));
     script.clickLabel("Choose\xE2\x80\xA6");
     EXPECT_TRUE(actions.chooseLut);

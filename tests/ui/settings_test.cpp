@@ -244,3 +244,19 @@ TEST_F(SettingsWindowTest, ControlPortAppliesWhenLeftAndButtonsReport) {
     view.pairingCode = "12";  // a short code from the environment is drawn whole
     script.frame();
 }
+
+TEST_F(SettingsWindowTest, TextsWithFormatDirectivesAreDrawnAsText) {
+    const std::string odd = "100% %s%n%d %%";
+    view.micStatus = view.micEffects = view.desktopStatus = view.remoteError = view.vcamError = odd;
+    view.microphones = {{odd, odd}};
+    view.localAddresses = {odd};
+    view.pairingCode = odd;
+    project.micDeviceId = odd;
+    project.virtualCamera = project.remoteControl = true;
+    project.recordingFolder = project.backupFolder = project.showName = odd;
+    Destination d = makePresetDestination(3, 1, 1);
+    d.name = d.serverUrl = odd;
+    project.destinations = {d};
+    for (int tab = 0; tab < SettingsTab::Count; ++tab) openTab(tab);
+    EXPECT_EQ(project.destinations[0].name, odd);
+}
