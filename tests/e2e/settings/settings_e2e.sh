@@ -11,29 +11,16 @@ root=$1 artifacts=$2 reader=$3
 mkdir -p "$artifacts"
 work=$(mktemp -d "$artifacts/run.XXXXXX")
 fail() { echo "settings_e2e: $*" >&2; exit 1; }
-pid="" wid="" wx=0 wy=0 ww=0 wh=0
+. "$root/tests/e2e/studio/studio_window.sh"
+wid="" wx=0 wy=0 ww=0 wh=0 runs=0
 
 # start PROFILE WORDS: starts the studio and waits for its first drawn frame.
 start() {
-  QUILLHAVEN_PROFILE="$1" QUILLHAVEN_UI="$2" "$root/scripts/run" --no-setup --no-build \
-    >>"$work/studio.log" 2>&1 &
-  pid=$!
-  wid=""
-  for _ in $(seq 300); do
-    wid=$(xdotool search --onlyvisible --name '^Quillhaven$' 2>/dev/null | head -n1)
-    [ -n "$wid" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || { cat "$work/studio.log"; fail "no window for '$2'"; }
-  eval "$(xdotool getwindowgeometry --shell "$wid" | sed -n 's/^\(X\|Y\|WIDTH\|HEIGHT\)=/g_\1=/p')"
-  wx=$g_X wy=$g_Y ww=$g_WIDTH wh=$g_HEIGHT
-  for _ in $(seq 200); do
-    local v
-    v=$(convert x:"$wid" -crop 1x1+120+30 -format '%[fx:round(255*r)]' info: 2>/dev/null)
-    [ -n "$v" ] && [ "$v" != "0" ] && break
-    sleep 0.1
-  done
+  runs=$((runs + 1))
+  studio_start "run$runs" "$1" "$2"
+  wid=$studio_wid ww=$studio_w wh=$studio_h
+  eval "$(xdotool getwindowgeometry --shell "$wid" | sed -n 's/^\(X\|Y\)=/g_\1=/p')"
+  wx=$g_X wy=$g_Y
   # Away from every control, so that nothing shows as hovered.
   xdotool mousemove --window "$wid" $((ww / 2)) $((wh - 40))
   sleep 0.7
@@ -42,19 +29,10 @@ start() {
 # click X Y: a click at window coordinates.
 click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; }
 
-# stop: the close caption button; waits for the process to end.
+# stop: the close caption button; the studio must end cleanly.
 stop() {
-  click $((ww - 23)) 28
-  for _ in $(seq 150); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fail "still running after the close click"; fi
-  wait "$pid" || fail "the studio exited with $?"
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name '^Quillhaven$' >/dev/null 2>&1 || break
-    sleep 0.1
-  done
+  studio_close "run$runs"
+  [ "$studio_code" = 0 ] || fail "the studio exited with $studio_code"
 }
 
 shot() { import -window root -crop "${ww}x${wh}+${wx}+${wy}" +repage "$artifacts/$1.png" || fail "screenshot $1"; }
