@@ -259,6 +259,7 @@ void Studio::handleRemoteMessages() {
         fresh.push_back(std::move(entry));
     }
     if (!fresh.empty()) remote.broadcast(chatJson(fresh, false));
+    remote.flush();
 
     if (pairingCode.empty()) return;
     if (remote.pairingActive() && steadyNowNs() <= pairingDeadline) return;

@@ -39,7 +39,7 @@ std::string RemoteMessage::field(const std::string& name) const {
 RemoteConnection::RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream)
     : key(key), stream(std::move(stream)) {}
 
-bool RemoteConnection::send(std::shared_ptr<const std::string> frame) {
+bool RemoteConnection::send(std::shared_ptr<const std::string> frame, bool wakeNow) {
     std::lock_guard<std::mutex> guard(lock);
     if (closed || finishing) return false;
     if (outboxBytes + frame->size() > RemoteServer::kMaxQueuedBytes) {
@@ -50,9 +50,16 @@ bool RemoteConnection::send(std::shared_ptr<const std::string> frame) {
         return false;
     }
     outboxBytes += frame->size();
+    // The writer sleeps only on an empty queue: one wake-up per batch.
+    const bool wasEmpty = outbox.empty();
     outbox.push_back(std::move(frame));
-    wake.notify_all();
+    if (wasEmpty && wakeNow) wake.notify_one();
     return true;
+}
+
+void RemoteConnection::flush() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!outbox.empty()) wake.notify_one();
 }
 
 void RemoteConnection::abort() {
@@ -71,16 +78,19 @@ void RemoteConnection::finish() {
 
 void RemoteConnection::writeLoop() {
     std::unique_lock<std::mutex> guard(lock);
+    std::string batch;
     for (;;) {
         wake.wait(guard, [&] { return !outbox.empty() || finishing || closed; });
         if (outbox.empty()) break;
         // A closed (not finishing) connection sends nothing more.
         if (closed && !finishing) break;
-        std::shared_ptr<const std::string> frame = std::move(outbox.front());
-        outbox.pop_front();
-        outboxBytes -= frame->size();
+        // Everything queued goes out in one write.
+        batch.clear();
+        for (const auto& frame : outbox) batch += *frame;
+        outbox.clear();
+        outboxBytes = 0;
         guard.unlock();
-        const bool sent = stream->write(reinterpret_cast<const uint8_t*>(frame->data()), frame->size());
+        const bool sent = stream->write(reinterpret_cast<const uint8_t*>(batch.data()), batch.size());
         guard.lock();
         if (!sent) {
             closed = true;
@@ -271,7 +281,7 @@ void RemoteServer::sendTo(int32_t key, const std::string& text) {
     std::lock_guard<std::mutex> guard(lock);
     for (auto& c : connections) {
         if (c->key != key || !c->authorised) continue;
-        c->send(websocketFrame(kOpText, text));
+        c->send(std::make_shared<const std::string>(websocketFrame(kOpText, text)), false);
         break;
     }
 }
@@ -279,7 +289,13 @@ void RemoteServer::sendTo(int32_t key, const std::string& text) {
 void RemoteServer::sendToAuthorised(const std::string& text) {
     auto frame = std::make_shared<const std::string>(websocketFrame(kOpText, text));
     for (auto& c : connections)
-        if (c->authorised) c->send(frame);
+        if (c->authorised) c->send(frame, false);
+}
+
+void RemoteServer::flush() {
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto& c : connections)
+        if (c->authorised) c->flush();
 }
 
 void RemoteServer::broadcast(const std::string& text) {

@@ -31,9 +31,12 @@ public:
     RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream);
 
     // Queues one frame for the writer; false (and nothing queued) once closed.
-    // A queue past its limit closes the connection.
-    bool send(std::shared_ptr<const std::string> frame);
+    // A queue past its limit closes the connection. Without `wakeNow` the
+    // frame waits for the next flush.
+    bool send(std::shared_ptr<const std::string> frame, bool wakeNow = true);
     bool send(std::string frame) { return send(std::make_shared<const std::string>(std::move(frame))); }
+    // Wakes the writer for frames queued without waking it.
+    void flush();
     // Marks the connection closed and fails its pending and later reads and writes.
     void abort();
     // The reader is done: the writer sends what is queued, then shuts the stream.
@@ -79,10 +82,13 @@ public:
     bool isRunning() const { return listener != nullptr; }
 
     std::vector<RemoteMessage> takeMessages();
+    // The next three queue their frames; they go out at the next flush, so a
+    // tick's replies and pushes wake each client's writer once.
     void sendTo(int32_t key, const std::string& text);
     void broadcast(const std::string& text);
     // Sends only when the text differs from the last one.
     void setStatus(const std::string& json);
+    void flush();
     int clientCount() const;
     void setPairingCode(const std::string& code);
     bool pairingActive() const;

@@ -111,6 +111,7 @@ TEST_F(ControlServer, PairingRules) {
     WsClient both(port);
     ASSERT_TRUE(both.open("/?pair=123456&token=" + kToken));
     server.setStatus(R"({"type":"status","n":1})");
+    server.flush();
     EXPECT_EQ(both.readText(), R"({"type":"status","n":1})");
     EXPECT_TRUE(server.pairingActive());
 
@@ -276,6 +277,7 @@ TEST_F(ControlServer, QueueHoldsAtMost256AndStatusGoesOutOnlyWhenChanged) {
     server.broadcast("b");
     server.sendTo(queued[0].connectionKey, "to");
     server.sendTo(queued[0].connectionKey + 100, "nobody");
+    server.flush();
     EXPECT_EQ(c.readText(), "s1");
     EXPECT_EQ(c.readText(), "s2");
     EXPECT_EQ(c.readText(), "b");
@@ -287,6 +289,7 @@ TEST_F(ControlServer, RestartDropsClientsAndForgetsTheStatus) {
     WsClient c(port);
     ASSERT_TRUE(c.open(tokenPath()));
     server.setStatus("same");
+    server.flush();
     EXPECT_EQ(c.readText(), "same");
     server.stop();
     EXPECT_FALSE(server.isRunning());
@@ -295,6 +298,7 @@ TEST_F(ControlServer, RestartDropsClientsAndForgetsTheStatus) {
     WsClient d(port);
     ASSERT_TRUE(d.open(tokenPath()));
     server.setStatus("same");
+    server.flush();
     EXPECT_EQ(d.readText(), "same");
     RemoteServer other;
     EXPECT_EQ(other.start(port, false, kToken), "Port " + std::to_string(port) + " is in use");
@@ -325,6 +329,7 @@ TEST_F(ControlServer, AClientThatNeverReadsIsDroppedWithoutStallingPushesOrStop)
     const bool dropped = waitFor([&] {
         const auto t0 = std::chrono::steady_clock::now();
         server.setStatus(big + std::to_string(ticks++));
+        server.flush();
         longest = std::max(longest, std::chrono::steady_clock::now() - t0);
         return server.clientCount() == 1;
     });
