@@ -10,7 +10,8 @@ mkdir -p "$artifacts"
 work=$(mktemp -d "$artifacts/run.XXXXXX")
 profile="$work/profile"
 mkdir -p "$profile"
-fail() { echo "remote_e2e: $*" >&2; [ -f "$work/studio.log" ] && cat "$work/studio.log" >&2; exit 1; }
+fail() { echo "remote_e2e: $*" >&2; [ -f "$work/remote.log" ] && cat "$work/remote.log" >&2; exit 1; }
+. "$root/tests/e2e/studio/studio_window.sh"
 
 port=$(/usr/bin/python3 -c 'import socket
 for _ in range(100):
@@ -26,19 +27,9 @@ for _ in range(100):
 printf 'quillhaven\t2\nK\t0\t%s\t0\nS\tFirst\t-1\nL\tBack\t0\t0\t0\t1920\t1080\t1\t0\t1\nS\tSecond\t-1\nL\tCard\t0\t0\t0\t960\t540\t1\t0\t1\nL\tLabel\t1\t0\t0\t960\t540\t1\t0\t1\n' \
   "$port" >"$profile/project.txt"
 
-QUILLHAVEN_PROFILE="$profile" QUILLHAVEN_PAIR=135790 "$root/scripts/run" --no-setup --no-build \
-  >"$work/studio.log" 2>&1 &
-pid=$!
-wid=""
-for _ in $(seq 300); do
-  wid=$(xdotool search --onlyvisible --name '^Quillhaven$' 2>/dev/null | head -n1)
-  [ -n "$wid" ] && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window appeared"
-
-/usr/bin/python3 - "$port" >"$work/client.log" 2>&1 <<'PY'
+# The client runs once the studio's first frame is on screen.
+steer() {
+  /usr/bin/python3 - "$port" >"$work/client.log" 2>&1 <<'PY'
 import asyncio, json, sys
 import websockets
 
@@ -81,26 +72,17 @@ async def main():
 
 asyncio.run(main())
 PY
-client=$?
-cat "$work/client.log"
+  client=$?
+  cat "$work/client.log"
+}
+client=1
+export QUILLHAVEN_PAIR=135790
+studio_start remote "$profile" ""
+steer
 import -window root "$artifacts/remote.png" >/dev/null 2>&1 || true
-geometry=$(xdotool getwindowgeometry "$wid")
-width=$(echo "$geometry" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-# The close button is the last 46 pixels of the 56-pixel title bar.
-xdotool mousemove --window "$wid" $((width - 23)) 28 click 1
-for _ in $(seq 150); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fail "still running after the close click"; fi
-wait "$pid"
-code=$?
-for _ in $(seq 100); do
-  xdotool search --onlyvisible --name '^Quillhaven$' >/dev/null 2>&1 || break
-  sleep 0.1
-done
+studio_close remote
 [ "$client" = 0 ] || fail "the client failed"
-[ "$code" = 0 ] || fail "exit code $code"
+[ "$studio_code" = 0 ] || fail "exit code $studio_code"
 
 /usr/bin/python3 - "$profile/project.txt" <<'PY' || fail "the saved project lacks the changes"
 import sys
