@@ -15,7 +15,6 @@ constexpr float kMinLayerSize = 16.0f;
 constexpr float kMaxCoordinate = 8000.0f;
 constexpr float kMinPosition = -4000.0f;
 constexpr float kChooseButtonWidth = 72.0f;
-constexpr float kToggleInset = 32.0f;
 constexpr float kCropMaxPercent = 45.0f;
 constexpr int kFunctionKeyCount = 12;
 // ImGui's ColorEdit flags: inputs hidden, half-alpha preview.
@@ -71,11 +70,6 @@ bool fileChooserRow(const std::string& path, const char* buttonId) {
     return roundedButton(buttonId, false, S(kChooseButtonWidth));
 }
 
-// A switch standing 32 before the end of the control column.
-bool rightToggle(const char* id, bool& value) {
-    alignRight(S(kToggleInset));
-    return toggleSwitch(id, value);
-}
 
 bool sliderRow(const char* label, const char* id, float& value, float min, float max,
                const char* format) {
@@ -166,7 +160,7 @@ void drawSourceSection(Layer& layer, const InspectorContext& ctx, InspectorActio
                       kPhoneCameraIndex);
         drawRefreshButton("Refresh camera list", out);
         fieldRow("Remove background");
-        rightToggle("##rmbg", layer.removeBackground);
+        rowEndToggle("##rmbg", layer.removeBackground);
         break;
     }
     case LayerKind::GameOrApp:
@@ -277,9 +271,9 @@ void drawCropMirrorSection(Layer& layer) {
         ImGui::PopID();
     }
     fieldRow("Mirror");
-    rightToggle("##flipH", layer.flipH);
+    rowEndToggle("##flipH", layer.flipH);
     fieldRow("Flip vertical");
-    rightToggle("##flipV", layer.flipV);
+    rowEndToggle("##flipV", layer.flipV);
     endCard();
 }
 
@@ -292,9 +286,9 @@ void drawLayerSection(Scene& scene, int& selected) {
     {
         Layer& layer = scene.layers[size_t(selected)];
         fieldRow("Visible");
-        rightToggle("##vis", layer.visible);
+        rowEndToggle("##vis", layer.visible);
         fieldRow("Locked");
-        rightToggle("##lock", layer.locked);
+        rowEndToggle("##lock", layer.locked);
         fieldRow("Toggle key");
         char shown[16] = "None";
         if (layer.toggleKey > 0) std::snprintf(shown, sizeof shown, "F%d", layer.toggleKey);
@@ -329,7 +323,7 @@ void drawFiltersTab(Layer& layer, InspectorActions& out) {
     cardTitle("Chroma Key");
     beginCard();
     fieldRow("Enabled");
-    rightToggle("##chroma", layer.chromaKey);
+    rowEndToggle("##chroma", layer.chromaKey);
     if (layer.chromaKey) {
         fieldRow("Key color");
         alignRight(ImGui::GetFrameHeight());
@@ -357,7 +351,7 @@ void drawFiltersTab(Layer& layer, InspectorActions& out) {
     cardTitle("Luma Key");
     beginCard();
     fieldRow("Enabled");
-    rightToggle("##luma", layer.lumaKey);
+    rowEndToggle("##luma", layer.lumaKey);
     if (layer.lumaKey) {
         sliderRow("Keep above", "##llo", layer.keepAbove, 0.0f, 1.0f, "%.2f");
         sliderRow("Keep below", "##lhi", layer.keepBelow, 0.0f, 1.0f, "%.2f");

@@ -16,7 +16,6 @@ namespace {
 constexpr float kPairButtonWidth = 110.0f;
 constexpr float kPortFieldWidth = 90.0f;
 constexpr float kAddressButtonWidth = 64.0f;
-constexpr float kToggleInset = 32.0f;
 constexpr float kCardGap = 6.0f;
 constexpr int kMinRemotePort = 1024;
 constexpr int kMaxRemotePort = 65535;
@@ -46,10 +45,6 @@ constexpr ShortcutRow kShortcuts[] = {
 
 float S(float v) { return v * uiScale(); }
 
-bool rightToggle(const char* id, bool& value) {
-    alignRight(S(kToggleInset));
-    return toggleSwitch(id, value);
-}
 
 void drawPhoneCard(const SettingsView& view, SettingsActions& actions) {
     const ThemePalette& p = palette();
@@ -77,7 +72,7 @@ void drawVirtualCameraCard(Project& project, const SettingsView& view) {
     cardTitle("Virtual camera (Zoom, Teams, Meet, Discord)");
     beginCard();
     fieldRow("Quillhaven Camera");
-    rightToggle("##vcam", project.virtualCamera);
+    rowEndToggle("##vcam", project.virtualCamera);
     fieldRow("Shows");
     static const char* const kCanvases[] = {"Horizontal 16:9", "Vertical 9:16"};
     int canvas = project.virtualCameraCanvas == 1 ? 1 : 0;
@@ -125,11 +120,11 @@ void drawRemoteCard(Project& project, const SettingsView& view, SettingsActions&
     cardTitle("Remote control (Stream Deck, phone)");
     beginCard();
     fieldRow("Allow remote control");
-    rightToggle("##ctl", project.remoteControl);
+    rowEndToggle("##ctl", project.remoteControl);
     if (project.remoteControl) {
         drawPortRow(project);
         fieldRow("Local network");
-        rightToggle("##lan", project.localNetwork);
+        rowEndToggle("##lan", project.localNetwork);
         fieldRow("Address");
         const float button = S(kAddressButtonWidth);
         ImGui::SetNextItemWidth(ImGui::CalcItemWidth() - 2 * button - S(12));

@@ -17,7 +17,6 @@ namespace {
 
 constexpr float kSaveButtonWidth = 64.0f;
 constexpr float kPresetButtonWidth = 86.0f;
-constexpr float kToggleInset = 32.0f;
 constexpr float kMinBitrateKbps = 1000.0f;
 constexpr float kMaxBitrateKbps = 20000.0f;
 constexpr int kNewDestinationKbps = 6000;
@@ -54,8 +53,7 @@ bool destinationCard(Destination& d, std::string& typedKey, bool keyed,
     cardTitle(d.name.c_str());
     beginCard();
     fieldRow("Stream here");
-    alignRight(S(kToggleInset));
-    toggleSwitch("##on", d.streamHere);
+    rowEndToggle("##on", d.streamHere);
     fieldRow("Name");
     ImGui::InputText("##name", &d.name);
     fieldRow("Server URL");
@@ -168,8 +166,7 @@ void drawDestinationsSettings(SettingsWindowState& state, Project& project,
     cardTitle("When going live");
     beginCard();
     fieldRow("Also record");
-    alignRight(S(kToggleInset));
-    toggleSwitch("##rwl", project.recordWhenLive);
+    rowEndToggle("##rwl", project.recordWhenLive);
     endCard();
     noteText(p.textSecondary,
              "Every enabled destination gets its own encoder with its own canvas and bitrate. If a "

@@ -16,7 +16,6 @@ constexpr float kWindowWidth = 460.0f;
 constexpr float kWindowHeight = 560.0f;
 constexpr float kTabGap = 6.0f;
 constexpr float kCardGap = 6.0f;
-constexpr float kToggleInset = 32.0f;
 constexpr float kFolderButtonWidth = 72.0f;
 constexpr float kRescanButtonSize = 26.0f;
 constexpr int kFadeTransitionMs = 400;
@@ -25,10 +24,6 @@ float S(float v) { return v * uiScale(); }
 
 void gap(float designPixels) { ImGui::Dummy(ImVec2(0, S(designPixels))); }
 
-bool rightToggle(const char* id, bool& value) {
-    alignRight(S(kToggleInset));
-    return toggleSwitch(id, value);
-}
 
 // A slider over a value shown scaled (percent of a gain, Mbps of kbit/s).
 bool scaledSlider(const char* id, float& stored, float scale, float min, float max,
@@ -248,9 +243,9 @@ void drawAudioSettings(Project& project, const SettingsView& view, SettingsActio
     fieldRow("Volume");
     scaledSlider("##mg", project.micGain, 100.0f, 0.0f, 200.0f, "%.0f%%");
     fieldRow("Voice processing");
-    rightToggle("##vp", project.voiceProcessing);
+    rowEndToggle("##vp", project.voiceProcessing);
     fieldRow("Noise gate");
-    rightToggle("##gate", project.noiseGate);
+    rowEndToggle("##gate", project.noiseGate);
     if (project.noiseGate) {
         fieldRow("Gate below");
         sliderTrack("##gdb", project.gateDb, -70.0f, -20.0f, "%.0f dB");
@@ -275,7 +270,7 @@ void drawAudioSettings(Project& project, const SettingsView& view, SettingsActio
     cardTitle("Desktop audio");
     beginCard();
     fieldRow("Capture PC sound");
-    rightToggle("##desk", project.desktopAudio);
+    rowEndToggle("##desk", project.desktopAudio);
     if (project.desktopAudio) {
         fieldRow("Volume");
         scaledSlider("##dg", project.desktopGain, 100.0f, 0.0f, 200.0f, "%.0f%%");
@@ -306,9 +301,9 @@ void drawRecordingSettings(Project& project, const std::string& defaultFolder,
     cardTitle("What to record");
     beginCard();
     fieldRow("Horizontal 16:9");
-    rightToggle("##rh", project.recordHorizontal);
+    rowEndToggle("##rh", project.recordHorizontal);
     fieldRow("Vertical 9:16");
-    rightToggle("##rv", project.recordVertical);
+    rowEndToggle("##rv", project.recordVertical);
     fieldRow("Format");
     static const char* const kFormats[] = {"Safe MP4", "MP4", "MKV"};
     int format = project.mkv ? 2 : (project.safeMp4 ? 0 : 1);

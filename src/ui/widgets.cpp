@@ -200,6 +200,11 @@ bool toggleSwitch(const char* id, bool& value) {
     return clicked;
 }
 
+bool rowEndToggle(const char* id, bool& value) {
+    alignRight(S(32));
+    return toggleSwitch(id, value);
+}
+
 bool segmentedControl(const char* id, const char* const* labels, int count, int& value,
                       float width) {
     if (count <= 0) return false;

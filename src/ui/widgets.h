@@ -45,6 +45,8 @@ void fieldLabel(const char* text);
 bool roundedButton(const char* label, bool primary, float width = 0.0f, ImU32 textColour = 0);
 bool iconButton(unsigned glyph, const char* tooltip, bool active, ImU32 colour, float size = 0.0f);
 bool toggleSwitch(const char* id, bool& value);
+// A switch at the right of a field row: 32 before the end of the control column.
+bool rowEndToggle(const char* id, bool& value);
 bool segmentedControl(const char* id, const char* const* labels, int count, int& value,
                       float width = 0.0f);
 bool sliderTrack(const char* id, float& value, float min, float max, const char* format);
