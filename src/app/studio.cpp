@@ -113,6 +113,11 @@ bool Studio::shutdown() {
     kit.virtualCamera->stop();
     remote.stop();
     discovery.stop();
+    // Streams and files are finished here, while the device and the GUI still exist, and
+    // before the audio inputs they were fed from stop.
+    live.stopAll();
+    recording.stop();
+    recordingStartedByLive = false;
     kit.micInput->stop();
     kit.desktopInput->stop();
     kit.sources->clear();

@@ -174,3 +174,29 @@ void NginxRtmpPeer::stop() {
     }
     kill();
 }
+
+std::vector<std::string> NginxRtmpPeer::publisherLogLines(const std::string& key) const {
+    const std::string log = errorLog();
+    std::istringstream in(log);
+    std::string line, client;
+    std::vector<std::string> lines;
+    while (std::getline(in, line)) {
+        if (client.empty() && line.find("publish: name='" + key + "'") != std::string::npos) {
+            const auto star = line.find(" *");
+            client = line.substr(star, line.find(' ', star + 2) - star);
+        }
+    }
+    if (client.empty()) return lines;
+    std::istringstream again(log);
+    while (std::getline(again, line)) {
+        if (line.find(client + " ") != std::string::npos) lines.push_back(line);
+    }
+    return lines;
+}
+
+int firstLineWith(const std::vector<std::string>& lines, const std::string& text) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find(text) != std::string::npos) return int(i);
+    }
+    return -1;
+}

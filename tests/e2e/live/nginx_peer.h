@@ -23,6 +23,8 @@ public:
     std::string recordFolder(const std::string& app) const;
     std::vector<std::string> recordings(const std::string& app) const;  // oldest first
     std::string errorLog() const;
+    // The error-log lines of the one client that published this stream key, in order.
+    std::vector<std::string> publisherLogLines(const std::string& key) const;
     std::string lastError() const { return error_; }
 
 private:
@@ -32,6 +34,9 @@ private:
     int pid_ = 0;
     std::string error_;
 };
+
+// Index of the first line holding the text, or -1.
+int firstLineWith(const std::vector<std::string>& lines, const std::string& text);
 
 // The free loopback port that the system hands out for a moment.
 int freeLoopbackPort();
