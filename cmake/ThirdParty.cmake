@@ -14,16 +14,26 @@ if(NOT EXISTS "${QH_IMGUI_DIR}/imgui.cpp")
   message(FATAL_ERROR "Dear ImGui is missing at ${QH_IMGUI_DIR}; run scripts/setup")
 endif()
 
-add_library(imgui STATIC
+# Dear ImGui is built twice: as the product has it, and for the tests with the test-engine
+# hooks through which they find widgets by id (the item log, src/ui). The libraries of the
+# studio link `imgui`; the program that links them picks the build: tests and benchmarks
+# (qh_test and qh_bench set QH_GUI_TEST_HOOKS on them) get the hooks, the studio never does.
+set(qh_imgui_sources
   "${QH_IMGUI_DIR}/imgui.cpp"
   "${QH_IMGUI_DIR}/imgui_draw.cpp"
   "${QH_IMGUI_DIR}/imgui_tables.cpp"
   "${QH_IMGUI_DIR}/imgui_widgets.cpp"
   "${QH_IMGUI_DIR}/misc/cpp/imgui_stdlib.cpp")
-target_include_directories(imgui SYSTEM PUBLIC "${QH_IMGUI_DIR}" "${QH_IMGUI_DIR}/misc/cpp")
-# Our own tests find widgets by id through the test-engine hooks.
-target_compile_definitions(imgui PUBLIC IMGUI_ENABLE_TEST_ENGINE)
-target_compile_options(imgui PRIVATE -w)
+foreach(variant imgui_product imgui_test_hooks)
+  add_library(${variant} STATIC ${qh_imgui_sources})
+  target_include_directories(${variant} SYSTEM PUBLIC "${QH_IMGUI_DIR}" "${QH_IMGUI_DIR}/misc/cpp")
+  target_compile_options(${variant} PRIVATE -w)
+endforeach()
+target_compile_definitions(imgui_test_hooks PUBLIC IMGUI_ENABLE_TEST_ENGINE)
+add_library(imgui INTERFACE)
+target_include_directories(imgui SYSTEM INTERFACE "${QH_IMGUI_DIR}" "${QH_IMGUI_DIR}/misc/cpp")
+target_link_libraries(imgui INTERFACE
+  $<IF:$<BOOL:$<TARGET_PROPERTY:QH_GUI_TEST_HOOKS>>,imgui_test_hooks,imgui_product>)
 
 if(QH_WINDOWS)
   add_library(imgui_win32_dx11 STATIC

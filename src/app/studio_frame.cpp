@@ -266,7 +266,7 @@ void Studio::applyTopBarActions(const TopBarActions& a) {
             toast.show(kFinishBeforeUpdateNotice);
         } else if (updater.install(message)) {
             updatePending = true;  // the main loop starts the new program after shutdown
-            runCaptionCommand(hwnd, kCaptionClose);
+            runCaptionCommand(hwnd, CaptionClose);
         } else {
             toast.show(message);
         }

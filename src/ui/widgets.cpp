@@ -424,7 +424,7 @@ int windowButtons(ImVec2 topRight, float height, bool maximised) {
     ImDrawList* dl = ImGui::GetWindowDrawList();
     const unsigned glyphs[3] = {Icon::minimise, maximised ? Icon::restore : Icon::maximise,
                                 Icon::close};
-    const int commands[3] = {kCaptionMinimise, kCaptionMaximise, kCaptionClose};
+    const int commands[3] = {CaptionMinimize, CaptionMaximizeOrRestore, CaptionClose};
     int result = 0;
     for (int i = 0; i < 3; ++i) {
         ImVec2 pos(topRight.x - bw * (3 - i), topRight.y);
@@ -449,7 +449,7 @@ int windowButtons(ImVec2 topRight, float height, bool maximised) {
         }
         drawCenteredIcon(dl, ImVec2(pos.x + bw * 0.5f, pos.y + height * 0.5f), glyphs[i], glyphColour,
                          S(13));
-        if (clicked && (result == 0 || commands[i] == kCaptionClose)) result = commands[i];
+        if (clicked && (result == 0 || commands[i] == CaptionClose)) result = commands[i];
     }
     ImGui::SetCursorScreenPos(keep);
     return result;

@@ -6,6 +6,7 @@
 
 #include "imgui.h"
 #include "ui/theme.h"
+#include "util/shell.h"
 
 // Icon font code points.
 namespace Icon {
@@ -24,10 +25,6 @@ constexpr unsigned rescan = 0xE036;
 // The icon of a layer kind (LayerKind order); 0 for an unknown kind.
 unsigned layerKindIcon(int kind);
 
-// Caption commands returned by windowButtons.
-constexpr int kCaptionClose = 1;
-constexpr int kCaptionMinimise = 2;
-constexpr int kCaptionMaximise = 3;
 
 float animateTowards(ImGuiID key, float target, float speed);
 // The hover value of an item: animated towards 1 while on, 0 otherwise.
@@ -56,6 +53,7 @@ bool pillMenuButton(const char* id, const char* text);
 void endPillMenu();
 bool menuItemRow(const char* text, bool marked);
 void levelMeter(float peak, ImVec2 size);
+// The caption command (CaptionCommand) of the button clicked, else 0.
 int windowButtons(ImVec2 topRight, float height, bool maximised);
 
 void cardTitle(const char* text);

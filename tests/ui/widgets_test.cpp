@@ -175,7 +175,7 @@ TEST_F(Widgets, WindowButtonsReportTheirCommands) {
         if (r) result = r;
     };
     gui.frame(body);
-    const int expected[3] = {kCaptionMinimise, kCaptionMaximise, kCaptionClose};
+    const int expected[3] = {CaptionMinimize, CaptionMaximizeOrRestore, CaptionClose};
     for (int i = 0; i < 3; ++i) {
         ImGuiID id = ImHashStr("##wb", 0, idInInt(rootId(), i));
         const LoggedItem* item = ItemLog::find(id);
