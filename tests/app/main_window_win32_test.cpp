@@ -178,11 +178,14 @@ TEST(StudioProcess, RunsClosesAndLeavesItsFilesInAProfileOutsideTheCodePage) {
     // A system at 144 DPI: the window is larger than the 1600 x 1000 screen unless cut to fit.
     startupSeams().systemDpi = [] { return UINT(144); };
     RECT window{};
+    bool gamepadLibraryLoaded = false;
     startupSeams().afterPresent = [&] {
         lastFrame = Clock::now();
         if (++frames == 1) {
             firstFrame = lastFrame;
             GetWindowRect(FindWindowW(L"Quillhaven", nullptr), &window);
+            for (const wchar_t* dll : {L"xinput1_4.dll", L"xinput1_3.dll", L"xinput9_1_0.dll"})
+                gamepadLibraryLoaded = gamepadLibraryLoaded || GetModuleHandleW(dll) != nullptr;
         }
         if (frames == 301) PostMessageW(FindWindowW(L"Quillhaven", nullptr), WM_CLOSE, 0, 0);
     };
@@ -197,6 +200,8 @@ TEST(StudioProcess, RunsClosesAndLeavesItsFilesInAProfileOutsideTheCodePage) {
 
     EXPECT_EQ(code, 0);
     EXPECT_EQ(studiosAtComExit, 0);
+    // A gamepad library freed at shutdown while its device thread still ran crashed the exit.
+    EXPECT_FALSE(gamepadLibraryLoaded);
     const RECT area = startupSeams().workArea(nullptr);
     EXPECT_GE(window.left, area.left);
     EXPECT_GE(window.top, area.top);
