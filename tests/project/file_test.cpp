@@ -589,7 +589,7 @@ TEST(ProjectFile, ASaveNeverBacksUpADamagedFile) {
     ASSERT_TRUE(good.save(path + ".bak"));
     const std::string goodBytes = readBytes(dir / "project.txt.bak");
     // Cut mid-line, and not a project at all.
-    for (const std::string damaged : {projectToText(makeDefaultProject()).substr(0, 300),
+    for (const std::string& damaged : {projectToText(makeDefaultProject()).substr(0, 300),
                                       std::string("not a project\n")}) {
         writeBytes(dir / "project.txt", damaged);
         ASSERT_TRUE(makeDefaultProject().save(path));

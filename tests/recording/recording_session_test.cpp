@@ -187,6 +187,24 @@ TEST(RecordingSession, PauseLeavesNoGapAndLateTicksSkipFrameNumbers) {
     EXPECT_EQ(rig.horizontal.maps, rig.horizontal.unmaps + 1);
 }
 
+TEST(RecordingSession, AfterAStallEachFrameNumberIsWrittenOnce) {
+    Rig rig("stall");
+    rig.project.recordVertical = true;
+    ASSERT_EQ(rig.start(), "");
+    rig.tick();
+    rig.world.advanceSeconds(0.5);  // the loop stalled for half a second
+    for (int i = 0; i < 90; ++i) {  // then runs at 120 passes a second, four per frame
+        rig.world.advanceSeconds(1.0 / 120);
+        rig.tick();
+    }
+    for (const auto& log : rig.book.opened()) {
+        ASSERT_GE(log->frames.size(), 2u);
+        EXPECT_EQ(log->frames[1], 15);  // the first frame after the stall carries the clock's number
+        for (size_t i = 1; i < log->frames.size(); ++i) ASSERT_GT(log->frames[i], log->frames[i - 1]) << i;
+        EXPECT_EQ(log->frames.size(), size_t(1 + log->frames.back() - 15 + 1));
+    }
+}
+
 TEST(RecordingSession, DiskWatchWarnsOnceThenStops) {
     Rig rig("disk");
     ASSERT_EQ(rig.start(), "");

@@ -228,6 +228,7 @@ struct PublishLog {
     std::vector<double> secondsPerConnect = {0};
     FakeClock* clock = nullptr;
     bool blockConnect = false;  // connect waits until aborted
+    std::function<void()> beforeLoss;  // runs once, as a connection is about to be lost
 
     template <class T>
     static T pick(const std::vector<T>& v, int i) {
@@ -282,13 +283,16 @@ public:
         return true;
     }
     bool pump() override {
-        std::lock_guard<std::mutex> g(log->lock);
-        const int limit = PublishLog::pick(log->failAfterSends, index);
-        if (limit >= 0 && sends >= limit) {
+        std::function<void()> hook;
+        {
+            std::lock_guard<std::mutex> g(log->lock);
+            const int limit = PublishLog::pick(log->failAfterSends, index);
+            if (limit < 0 || sends < limit) return true;
             error = "The server closed the connection";
-            return false;
+            hook.swap(log->beforeLoss);
         }
-        return true;
+        if (hook) hook();
+        return false;
     }
     void close() override {
         std::lock_guard<std::mutex> g(log->lock);
