@@ -68,6 +68,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def stream(self, n, byte, piece, pause):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(n))
+        self.end_headers()
+        try:
+            while n > 0:
+                size = min(n, piece)
+                self.wfile.write(byte * size)
+                self.wfile.flush()
+                n -= size
+                if pause:
+                    time.sleep(pause)
+        except OSError:
+            pass  # the client stopped reading (at its limit, or it gave up)
+
     def handle_any(self):
         length = int(self.headers.get("Content-Length") or 0)
         body = self.rfile.read(length) if length else b""
@@ -81,35 +97,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             code = int(path[len("/status/"):])
             return self.reply(code, ("status %d" % code).encode())
         if path.startswith("/bytes/"):
-            n = int(path[len("/bytes/"):])
-            self.send_response(200)
-            self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(n))
-            self.end_headers()
-            try:
-                while n > 0:
-                    piece = min(n, PIECE)
-                    self.wfile.write(b"x" * piece)
-                    n -= piece
-            except OSError:
-                pass  # the client stopped reading at its limit
-            return None
+            return self.stream(int(path[len("/bytes/"):]), b"x", PIECE, 0)
         if path.startswith("/slow/"):
-            n = int(path[len("/slow/"):])
-            self.send_response(200)
-            self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(n))
-            self.end_headers()
-            try:
-                while n > 0:
-                    piece = min(n, 65536)
-                    self.wfile.write(b"s" * piece)
-                    self.wfile.flush()
-                    n -= piece
-                    time.sleep(0.2)
-            except OSError:
-                pass  # the client hung up
-            return None
+            return self.stream(int(path[len("/slow/"):]), b"s", 65536, 0.2)
         if path.startswith("/files/"):
             name = os.path.basename(path[len("/files/"):])
             full = os.path.join(self.files_dir, name)
