@@ -15,6 +15,8 @@ constexpr uint64_t kMinimumFreeMiB = 600;
 constexpr uint64_t kLowSpaceMiB = 4096;
 constexpr int64_t kDiskCheckNs = 5'000'000'000;
 constexpr int kAudioBytesPerSecond = 24000;
+// Names run "base (2)" up to this number before a start is refused.
+constexpr int kMaxNameNumber = 100000;
 const char* const kJoin = "  \xC2\xB7  ";  // two blanks, a middle dot, two blanks
 
 const char* canvasWord(int c) { return c == 0 ? "Horizontal" : "Vertical"; }
@@ -154,8 +156,13 @@ std::wstring RecordingSession::freeName(const std::string& base, const std::stri
         if (entryAt(joinPath(folder, name)) != Entry::Absent) return true;
         return !backupFolder.empty() && entryAt(joinPath(backupFolder, name)) != Entry::Absent;
     };
+    // Empty when every number is taken: a failed start removes the files it attempted, so it
+    // must never be handed a name that already stands there.
     std::string candidate = base;
-    for (int n = 2; taken(candidate) && n < 100000; ++n) candidate = base + " (" + std::to_string(n) + ")";
+    for (int n = 2; taken(candidate); ++n) {
+        if (n >= kMaxNameNumber) return {};
+        candidate = base + " (" + std::to_string(n) + ")";
+    }
     return utf8ToWide(candidate + extension);
 }
 
@@ -192,6 +199,7 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
         if (both && nameTemplate.find("{canvas}") == std::string::npos) base += " " + canvas;
         if (part > 1 && nameTemplate.find("{part}") == std::string::npos) base += " part " + std::to_string(part);
         const std::wstring name = freeName(base, project.mkv ? ".mkv" : ".mp4");
+        if (name.empty()) return refuse("Could not record " + canvas + ": no free file name for " + base);
 
         RecordingSettings settings;
         settings.width = cs.width;

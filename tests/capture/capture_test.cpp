@@ -10,7 +10,7 @@
 
 #include "media/capture/camera_capture.h"
 #include "media/media.h"
-#include "wait_for.h"
+#include "support/wait_for.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "media/d3d11/screen_source.h"
 #include "media/d3d11/window_source.h"
 #include "media/media.h"
-#include "wait_for.h"
+#include "support/wait_for.h"
 #include "media/packaging.h"
 #include "remote/phone_video.h"
 

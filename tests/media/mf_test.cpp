@@ -2,6 +2,7 @@
 #include "media/mf/mf_recorder.h"
 #include "media/mf/mf_video_encoder.h"
 #include "media/packaging.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -346,7 +347,7 @@ TEST(MfVideoEncoderSync, FailuresEndTheWorkerWithTheirTexts) {
         ASSERT_TRUE(e.open(video()));
         feed(e, 0);
         ASSERT_TRUE(script->waitFor([&] { return script->inputs.size() == 1; }));
-        for (int i = 0; i < 100 && e.lastError().empty(); ++i) std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(waitFor([&] { return !e.lastError().empty(); }));
         EXPECT_EQ(e.lastError(), "Video encoder rejected a frame (0x80004005)");
         // The encoder stays open but silent; the queue still obeys its bound.
         for (int i = 1; i <= 40; ++i) EXPECT_TRUE(feed(e, i).empty());
@@ -361,7 +362,7 @@ TEST(MfVideoEncoderSync, FailuresEndTheWorkerWithTheirTexts) {
         MfVideoEncoder e(f.system());
         ASSERT_TRUE(e.open(video()));
         feed(e, 0);
-        for (int i = 0; i < 200 && e.lastError().empty(); ++i) std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(waitFor([&] { return !e.lastError().empty(); }));
         EXPECT_EQ(e.lastError(), "Video encoder failed (0x8000FFFF)");
     }
     {
@@ -374,7 +375,7 @@ TEST(MfVideoEncoderSync, FailuresEndTheWorkerWithTheirTexts) {
         MfVideoEncoder e(f.system());
         ASSERT_TRUE(e.open(video()));
         feed(e, 0);
-        for (int i = 0; i < 200 && e.lastError().empty(); ++i) std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(waitFor([&] { return !e.lastError().empty(); }));
         EXPECT_EQ(e.lastError(), "Video encoder failed (0x80004005)");
     }
 }
@@ -418,7 +419,7 @@ TEST(MfVideoEncoderAsync, AfterAStreamChangeTheNextOutputWaitsForItsEvent) {
     f.hardware = {{"Async HW", script}};
     MfVideoEncoder e(f.system());
     ASSERT_TRUE(e.open(video()));
-    for (int i = 0; i < 1000 && e.sequenceHeader().empty(); ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(waitFor([&] { return !e.sequenceHeader().empty(); }));
     EXPECT_EQ(e.sequenceHeader(), (std::vector<uint8_t>{0, 0, 1, 0x67}));
     script->addOutput(mf::kStreamChange);
     script->addOutput(mf::kOk, {7, 7}, 0, true);

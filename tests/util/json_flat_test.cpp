@@ -65,9 +65,7 @@ TEST(JsonFlat, MismatchedCloserFailsInsteadOfHanging) {
   for (const char* text : {R"({"op":"x","a":[1})", R"({"a":[}]})", R"({"a":{"b":1]})", R"({"a":[[1]}})",
                            R"({"a":{"b":[}})"}) {
     Map out;
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(parseJsonObjectFlat(text, out)) << text;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << text;
   }
 }
 
