@@ -7,9 +7,6 @@ trap 'echo "setup (fonts): failed (exit $?) at line $LINENO: $BASH_COMMAND" >&2'
 root=$1 deps=$2
 out="$deps/fonts"
 mkdir -p "$out"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-
 if [ ! -f "$out/Inter-Regular.otf" ] || [ ! -f "$out/Inter-SemiBold.otf" ]; then
   src=/usr/share/fonts/opentype/inter
   tmp=$(mktemp -d)
@@ -29,15 +26,7 @@ fi
 icons_version=2.1.2
 icons_sha=40e3096099ca818c047979cece6a3764944d5200c67b64092f7bcd8bcd1d2b08
 if [ ! -f "$out/Phosphor.ttf" ]; then
-  if ! command -v npm >/dev/null; then
-    log="$deps/setup-apt.log"
-    { $sudo apt-get update && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y \
-        --no-install-recommends npm; } >>"$log" 2>&1 || {
-      echo "setup: installing npm failed; the end of $log:" >&2
-      tail -n 20 "$log" >&2
-      exit 1
-    }
-  fi
+  ensure_npm
   tmp=$(mktemp -d)
   (cd "$tmp" && npm pack --silent "@phosphor-icons/web@$icons_version" >"$tmp/npm.log" 2>&1) || {
     echo "setup: could not download @phosphor-icons/web@$icons_version from npm:" >&2

@@ -7,12 +7,7 @@ ws_version=8.18.3
 out="$deps/node"
 if [ ! -f "$out/node_modules/ws/package.json" ] ||
    ! grep -q "\"version\": \"$ws_version\"" "$out/node_modules/ws/package.json"; then
-  if ! command -v npm >/dev/null; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm >/dev/null
-  fi
+  ensure_npm
   mkdir -p "$out"
   npm install --silent --no-audit --no-fund --prefix "$out" "ws@$ws_version" >/dev/null
 fi
