@@ -27,18 +27,6 @@ fi
 icons_version=2.1.2
 icons_sha=40e3096099ca818c047979cece6a3764944d5200c67b64092f7bcd8bcd1d2b08
 if [ ! -f "$out/Phosphor.ttf" ]; then
-  command -v npm >/dev/null || apt_install npm
-  tmp=$(mktemp -d)
-  (cd "$tmp" && npm pack --silent "@phosphor-icons/web@$icons_version" >"$tmp/npm.log" 2>&1) || {
-    echo "setup: could not download @phosphor-icons/web@$icons_version from npm:" >&2
-    tail -n 20 "$tmp/npm.log" >&2
-    rm -rf "$tmp"
-    exit 1
-  }
-  tgz="$tmp/phosphor-icons-web-$icons_version.tgz"
-  echo "$icons_sha  $tgz" | sha256sum -c --quiet - \
-    || { rm -rf "$tmp"; echo "setup: the icon font package has the wrong checksum" >&2; exit 1; }
-  tar -xzf "$tgz" -C "$tmp" package/src/regular/Phosphor.ttf
-  cp "$tmp/package/src/regular/Phosphor.ttf" "$out/Phosphor.ttf"
-  rm -rf "$tmp"
+  fetch_npm_file "@phosphor-icons/web@$icons_version" "$icons_sha" src/regular/Phosphor.ttf \
+    "$out/Phosphor.ttf"
 fi

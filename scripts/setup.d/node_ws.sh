@@ -8,7 +8,7 @@ ws_version=8.18.3
 out="$deps/node"
 if [ ! -f "$out/node_modules/ws/package.json" ] ||
    ! grep -q "\"version\": \"$ws_version\"" "$out/node_modules/ws/package.json"; then
-  command -v npm >/dev/null || apt_install npm
+  ensure_npm
   mkdir -p "$out"
   npm install --no-audit --no-fund --prefix "$out" "ws@$ws_version" >"$deps/npm-ws.log" 2>&1 || {
     echo "setup: could not install ws@$ws_version from npm; the end of $deps/npm-ws.log:" >&2
