@@ -152,5 +152,6 @@ public:
     Toast toast;
     // Refilled every frame, kept so that a steady frame allocates nothing.
     TopBarState topBar;
+    std::vector<DestinationStatus> liveStatuses;
     std::vector<GoLiveRow> goLiveRows;
 };
