@@ -6,10 +6,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
+#include <thread>
 
 #include "app/studio.h"
 #include "imgui.h"
+#include "live/session/live_fakes.h"
+#include "recording/recording_fakes.h"
+#include "ui/settings_window.h"
 #include "ui/style.h"
 #include "ui/theme.h"
 
@@ -61,7 +66,7 @@ Result measure(Studio& studio, int frames) {
 }
 
 void report(const char* what, Result r) {
-    std::printf("%-52s %8.2f us  %6.2f allocations/frame\n", what, r.us, r.allocationsPerFrame);
+    std::printf("%-60s %8.2f us  %6.2f allocations/frame\n", what, r.us, r.allocationsPerFrame);
 }
 
 }  // namespace
@@ -102,7 +107,64 @@ int main() {
     studio.mixerOpen = true;
     report("studio frame, mixer and teleprompter open", measure(studio, n));
     studio.settings.open = true;
-    report("studio frame, settings window and teleprompter open", measure(studio, n));
+    static const char* const kSettingsLines[SettingsTab::Count] = {
+        "studio frame, settings (Video) and teleprompter open",
+        "studio frame, settings (Audio) and teleprompter open",
+        "studio frame, settings (Recording) and teleprompter open",
+        "studio frame, settings (Destinations) and teleprompter open",
+        "studio frame, settings (Control) and teleprompter open"};
+    for (int tab = 0; tab < SettingsTab::Count; ++tab) {
+        studio.settings.tab = tab;
+        report(kSettingsLines[tab], measure(studio, n));
+    }
+    studio.settings.open = false;
+
+    // Recording and live on both channels, as for most of a show: the top bar shows the
+    // file name and the go-live popup a row per channel. Recorders, encoders and the
+    // server are the tests' stand-ins, so only the frame is measured.
+    fakes::RecorderBook book;
+    const CanvasSettings* sizes = studio.project.canvases.data();
+    livefake::PixelCanvas canvases[2] = {{sizes[0].width, sizes[0].height, sizes[0].width * 4},
+                                         {sizes[1].width, sizes[1].height, sizes[1].width * 4}};
+    const std::string folder = fakes::scratchFolder("studio-frame-bench");
+    studio.project.recordingFolder = folder;
+    studio.recording.makeRecorder = [&](Container c) {
+        return std::make_unique<fakes::FakeRecorder>(book, c);
+    };
+    studio.recording.compositors[0] = &canvases[0];
+    studio.recording.compositors[1] = &canvases[1];
+    auto encoders = std::make_shared<livefake::EncoderLog>();
+    LiveMediaAccess access;
+    access.makeVideoEncoder = [&]() -> std::unique_ptr<IVideoPacketEncoder> {
+        return std::make_unique<livefake::FakeVideoEncoder>(encoders);
+    };
+    access.makeAudioEncoder = [&]() -> std::unique_ptr<IAudioPacketEncoder> {
+        return std::make_unique<livefake::FakeAudioEncoder>(encoders);
+    };
+    access.compositor = [&](int c) -> ICompositor* { return &canvases[c]; };
+    access.makePublisher = livefake::publisherFactory(std::make_shared<livefake::PublishLog>());
+    studio.live.kit = access;
+    std::string error = studio.recording.start(studio.project, studio.project.scenes[0]);
+    if (error.empty())
+        error = studio.live.start(studio.project, [](const Destination&) { return "bench-key"; });
+    // A channel is live from its first key frame on.
+    if (error.empty()) studio.live.pushMedia(studio.project, {});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (error.empty() && studio.live.liveCount() < 2) {
+        if (std::chrono::steady_clock::now() > deadline) error = "the channels did not go live";
+        std::this_thread::yield();
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "could not record and go live: %s\n", error.c_str());
+        studio.live.stopAll();
+        studio.recording.stop();
+        return 1;
+    }
+    studio.goLiveOpen = true;
+    report("studio frame, recording, live on 2, go-live popup", measure(studio, n));
+    studio.live.stopAll();
+    studio.recording.stop();
+    std::filesystem::remove_all(folder);
     ImGui::DestroyContext();
     return 0;
 }

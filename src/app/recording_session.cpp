@@ -182,6 +182,7 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
         closeAll();
         removeFiles(attempted);
         savedFiles.resize(savedBefore);
+        keepFileName();
         return error;
     };
 
@@ -239,6 +240,7 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
         const std::string micStatus = mic->status();
         addStatus("Recording without the microphone: " + (micStatus.empty() ? std::string("not open") : micStatus));
     }
+    keepFileName();
     startTime = env.steadyNow();
     pausedSeconds = 0.0;
     return "";
@@ -250,7 +252,7 @@ void RecordingSession::stop() {
     recording = false;
     paused = false;
     if (!savedFiles.empty()) {
-        status = "Saved " + wideToUtf8(fileNamePart(savedFiles.back())) + kJoin + "click to show in folder";
+        status = "Saved " + fileName + kJoin + "click to show in folder";
     }
 }
 
@@ -347,8 +349,8 @@ std::string RecordingSession::encoderName() const {
     return "";
 }
 
-std::string RecordingSession::currentFileName() const {
-    return savedFiles.empty() ? std::string() : wideToUtf8(fileNamePart(savedFiles.back()));
+void RecordingSession::keepFileName() {
+    fileName = savedFiles.empty() ? std::string() : wideToUtf8(fileNamePart(savedFiles.back()));
 }
 
 RecordingNotice noticeAfterToggle(RecordingSession& session, const std::string& startError) {

@@ -51,7 +51,7 @@ public:
     std::string encoderName() const;
     std::string takeStatus();
     // File name (no folder) of the newest main file, UTF-8; "" before the first.
-    std::string currentFileName() const;
+    const std::string& currentFileName() const { return fileName; }
 
     RecorderFactory makeRecorder;
     std::unique_ptr<IRecorder> recorders[2][2];  // [canvas][0 main, 1 backup]
@@ -82,6 +82,10 @@ private:
     // Free space of a folder's volume in whole MiB; false when it cannot be read.
     bool freeMiB(const std::wstring& path, uint64_t& mib) const;
     std::wstring freeName(const std::string& base, const std::string& extension) const;
+    // Kept as text when a file opens, for the frame that shows it while recording.
+    void keepFileName();
+
+    std::string fileName;
 
     RecordingEnvironment env;
 };

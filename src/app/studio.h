@@ -21,12 +21,12 @@
 #include "remote/discovery.h"
 #include "remote/remote_server.h"
 #include "ui/panel_state.h"
+#include "ui/settings_window.h"
 #include "ui/top_bar.h"
 #include "update/updater.h"
 
 struct InspectorActions;
 struct SettingsActions;
-struct SettingsView;
 
 // Steady-clock nanoseconds.
 int64_t steadyNowNs();
@@ -67,7 +67,8 @@ public:
     // that does not load leaves the LUT as it was and says why.
     bool useLutFile(const std::string& utf8Path);
     Layer* selectedLayerRecord();
-    SettingsView settingsView() const;
+    // What the settings window shows, refilled in place (settingsSnapshot).
+    const SettingsView& settingsView();
     void drawSettings();
     void applySettingsActions(const SettingsActions& actions);
     // The panels' clicks, applied by the frame (topBar holds what the bar showed).
@@ -136,6 +137,7 @@ public:
     int phoneCameraClient = 0;
     int64_t lastChatSeq = 0;
     std::string pairingCode;
+    std::vector<std::string> pairingAddresses;  // this PC's, as pairing started
     int64_t nextAutosave = 0;
     int clientsAtPairingStart = 0;
     int64_t pairingDeadline = 0;
@@ -152,5 +154,7 @@ public:
     Toast toast;
     // Refilled every frame, kept so that a steady frame allocates nothing.
     TopBarState topBar;
+    std::vector<DestinationStatus> liveStatuses;
     std::vector<GoLiveRow> goLiveRows;
+    SettingsView settingsSnapshot;
 };

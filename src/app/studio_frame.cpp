@@ -159,8 +159,7 @@ void Studio::drawFrame() {
     // Top bar.
     topBar.loadLevel = loadLevelFor(tickMsAverage, frameIntervalMs);
     topBar.recording = recording.recording;
-    loadStatusText(topBar.loadLevel, topBar.recording,
-                   topBar.recording ? recording.currentFileName() : std::string(),
+    loadStatusText(topBar.loadLevel, topBar.recording, recording.currentFileName(),
                    topBar.statusText);
     topBar.paused = recording.paused;
     topBar.elapsedSeconds = recording.recording ? recording.elapsedSeconds() : 0;
@@ -193,9 +192,10 @@ void Studio::drawFrame() {
         ImGui::OpenPopup("##golive");
     }
     if (live.isLive()) {
-        const std::vector<DestinationStatus> statuses = live.statuses();
-        goLiveRows.resize(statuses.size());
-        for (size_t i = 0; i < statuses.size(); ++i) fillGoLiveRow(statuses[i], goLiveRows[i]);
+        live.statuses(liveStatuses);
+        goLiveRows.resize(liveStatuses.size());
+        for (size_t i = 0; i < liveStatuses.size(); ++i)
+            fillGoLiveRow(liveStatuses[i], goLiveRows[i]);
     } else {
         goLiveRows.clear();
     }

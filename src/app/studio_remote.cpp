@@ -95,21 +95,20 @@ void Studio::restartRemote(bool resetToken) {
 
 void Studio::startPairing() {
     project.localNetwork = true;
-    project.remoteControl = true;
-    restartRemote(false);
-    pairingCode = std::to_string(osRandom32() % 900000u + 100000u);
-    remote.setPairingCode(pairingCode);
-    clientsAtPairingStart = remote.clientCount();
-    pairingDeadline = steadyNowNs() + kPairingWindowNs;
+    applyPairingCode(std::to_string(osRandom32() % 900000u + 100000u));
 }
 
-// QUILLHAVEN_PAIR at start-up: pairing with the given code, local network as it was.
+// Also QUILLHAVEN_PAIR at start-up: pairing with the given code, local network as it was.
 void Studio::applyPairingCode(const std::string& code) {
     project.remoteControl = true;
     restartRemote(false);
     pairingCode = code;
     remote.setPairingCode(code);
+    clientsAtPairingStart = remote.clientCount();
     pairingDeadline = steadyNowNs() + kPairingWindowNs;
+    // Looked up once: the settings window shows them every frame, and name resolution
+    // can take long enough to stall one.
+    pairingAddresses = discovery.localIpv4Addresses();
 }
 
 std::string Studio::localControlUrl() const {

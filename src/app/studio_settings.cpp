@@ -82,33 +82,47 @@ bool Studio::useLutFile(const std::string& path) {
     return true;
 }
 
-SettingsView Studio::settingsView() const {
-    SettingsView view;
+const SettingsView& Studio::settingsView() {
+    // Assigned over the last frame's snapshot, so that unchanged texts and lists copy into
+    // the storage they already have.
+    SettingsView& view = settingsSnapshot;
     view.recording = recording.recording;
     view.live = live.isLive();
-    view.defaultRecordingFolder = wideToUtf8(defaultRecordingFolder());
-    view.keyedDestinations = keyedDestinations;
+    if (view.defaultRecordingFolder.empty())
+        view.defaultRecordingFolder = wideToUtf8(defaultRecordingFolder());
+    if (view.keyedDestinations != keyedDestinations) view.keyedDestinations = keyedDestinations;
     view.microphones = audioDevices;
-    view.micStatus = kit.micInput->status();
-    view.micEffects = kit.micInput->activeEffects();
-    view.desktopStatus = kit.desktopInput->status();
-    if (remote.isRunning()) view.controlUrl = localControlUrl();
+    // Texts handed out as fresh copies are read only for the tab that shows them (a tab
+    // just switched to shows them from its second frame).
+    if (settings.tab == SettingsTab::Audio) {
+        view.micStatus = kit.micInput->status();
+        view.micEffects = kit.micInput->activeEffects();
+        view.desktopStatus = kit.desktopInput->status();
+    }
+    if (settings.tab == SettingsTab::Control) {
+        if (remote.isRunning())
+            view.controlUrl = localControlUrl();
+        else
+            view.controlUrl.clear();
+        view.vcamError = kit.virtualCamera->lastError();
+    }
     view.remoteError = remoteError;
     view.remoteClients = remote.clientCount();
     view.vcamRunning = kit.virtualCamera->isRunning();
-    view.vcamError = kit.virtualCamera->lastError();
     view.pairingCode = pairingCode;
-    if (!pairingCode.empty()) {
+    if (pairingCode.empty()) {
+        view.pairingSecondsLeft = 0;
+        view.localAddresses.clear();
+    } else {
         view.pairingSecondsLeft = int((pairingDeadline - steadyNowNs()) / kSecondNs);
-        view.localAddresses = discovery.localIpv4Addresses();
+        view.localAddresses = pairingAddresses;
     }
     return view;
 }
 
 void Studio::drawSettings() {
-    SettingsView view;
-    if (settings.open) view = settingsView();
-    applySettingsActions(drawSettingsWindow(settings, project, view));
+    if (settings.open) settingsView();
+    applySettingsActions(drawSettingsWindow(settings, project, settingsSnapshot));
 }
 
 void Studio::applySettingsActions(const SettingsActions& actions) {

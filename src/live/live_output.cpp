@@ -87,7 +87,10 @@ void LiveOutput::finishStop() {
     audioEncoder.reset();
 }
 
-DestinationStatus LiveOutput::status() {
+void LiveOutput::status(DestinationStatus& out) {
     std::lock_guard<std::mutex> guard(lock);
-    return DestinationStatus{destination.id, destination.name, state.load(), error};
+    out.id = destination.id;
+    out.name = destination.name;
+    out.state = state.load();
+    out.error = error;
 }

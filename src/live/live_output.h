@@ -93,7 +93,13 @@ struct LiveOutput {
     // Wakes, joins and closes the encoders.
     void finishStop();
 
-    DestinationStatus status();
+    DestinationStatus status() {
+        DestinationStatus out;
+        status(out);
+        return out;
+    }
+    // Into a kept row, reusing its text storage.
+    void status(DestinationStatus& out);
     int videoQueueLimit() const;
     static int audioQueueLimit();
 };

@@ -106,9 +106,13 @@ void LiveSession::stopAll() {
 
 std::vector<DestinationStatus> LiveSession::statuses() {
     std::vector<DestinationStatus> rows;
-    rows.reserve(outputs.size());
-    for (auto& output : outputs) rows.push_back(output->status());
+    statuses(rows);
     return rows;
+}
+
+void LiveSession::statuses(std::vector<DestinationStatus>& rows) {
+    rows.resize(outputs.size());
+    for (size_t i = 0; i < outputs.size(); ++i) outputs[i]->status(rows[i]);
 }
 
 int LiveSession::liveCount() const {

@@ -47,6 +47,8 @@ public:
     void stop(const std::string& destinationId);
     void stopAll();
     std::vector<DestinationStatus> statuses();
+    // The same into rows kept by the caller, whose text storage is reused.
+    void statuses(std::vector<DestinationStatus>& rows);
     std::string statusText() const;
     int liveCount() const;
     bool isLive() const { return !outputs.empty(); }

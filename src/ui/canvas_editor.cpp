@@ -246,16 +246,18 @@ bool CanvasView::edit(Scene& scene, int& selectedLayer, ImTextureID texture, ImV
         }
         if (valid(selectedLayer)) {
             dragStart = mouse;
+            dragMoved = false;
             startLayer = scene.layers[size_t(selectedLayer)];
             if (startLayer.locked) dragMode = 0;
         }
     }
     if (!ImGui::IsMouseDown(ImGuiMouseButton_Left)) dragMode = 0;
 
-    // A press that has not moved yet leaves the layer where it is, so selecting never snaps.
+    // A press that has not moved yet leaves the layer where it is, so selecting never snaps;
+    // once it has, the mouse back on the press point puts the layer back where it started.
     SnapGuides guides;
-    const bool moved = mouse.x != dragStart.x || mouse.y != dragStart.y;
-    if (dragMode != 0 && valid(selectedLayer) && moved) {
+    if (dragMode != 0 && (mouse.x != dragStart.x || mouse.y != dragStart.y)) dragMoved = true;
+    if (dragMode != 0 && valid(selectedLayer) && dragMoved) {
         Layer& layer = scene.layers[size_t(selectedLayer)];
         if (dragMode == 1) {
             layer.x = startLayer.x + (mouse.x - dragStart.x) / c.scale;

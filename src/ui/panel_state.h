@@ -19,6 +19,7 @@ struct CanvasView {
     int dragMode = 0;  // 0 none, 1 move, 2 resize
     int handle = 0;    // CanvasHandle
     ImVec2 dragStart{0, 0};
+    bool dragMoved = false;  // the mouse has left dragStart since the press
     Layer startLayer;
 
     // Draws the canvas texture fitted into the area and lets the mouse select, move and

@@ -102,6 +102,8 @@ TEST_F(StudioSettings, TheViewAndTheRescanReadTheStudio) {
     studio.applySettingsActions(rescan);
     studio.pairingCode = "123456";
     studio.pairingDeadline = steadyNowNs() + 30LL * 1000000000LL;
+    // The addresses kept when pairing started, not a lookup made for the frame.
+    studio.pairingAddresses = {"192.0.2.7"};
     studio.keyedDestinations = {"dtest-1"};
     SettingsView view = studio.settingsView();
     ASSERT_EQ(view.microphones.size(), 1u);
@@ -109,9 +111,22 @@ TEST_F(StudioSettings, TheViewAndTheRescanReadTheStudio) {
     EXPECT_EQ(view.pairingCode, "123456");
     EXPECT_GE(view.pairingSecondsLeft, 28);
     EXPECT_LE(view.pairingSecondsLeft, 30);
+    EXPECT_EQ(view.localAddresses, std::vector<std::string>{"192.0.2.7"});
     EXPECT_EQ(view.keyedDestinations, studio.keyedDestinations);
     EXPECT_TRUE(view.controlUrl.empty());  // the server is not running
     EXPECT_FALSE(view.defaultRecordingFolder.empty());
+
+    // Refilled over the last snapshot: what went away is gone from it.
+    studio.pairingCode.clear();
+    studio.keyedDestinations.clear();
+    view = studio.settingsView();
+    EXPECT_TRUE(view.localAddresses.empty());
+    EXPECT_TRUE(view.keyedDestinations.empty());
+    // The inputs' texts are read for the tab that shows them.
+    EXPECT_TRUE(view.micStatus.empty());
+    studio.settings.tab = SettingsTab::Audio;
+    EXPECT_EQ(studio.settingsView().micStatus, studio.kit.micInput->status());
+    EXPECT_FALSE(studio.settingsView().micStatus.empty());
 
     // The frame draws the window and the inspector without touching a stale selection.
     studio.settings.open = true;

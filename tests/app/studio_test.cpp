@@ -135,6 +135,7 @@ TEST_F(StudioStart, PairingVariableTurnsRemoteControlOnAndIsSaved) {
     EXPECT_TRUE(studio.remote.pairingActive());
     EXPECT_GE(studio.pairingDeadline, before + 180LL * 1000000000LL);
     EXPECT_EQ(studio.clientsAtPairingStart, 0);
+    EXPECT_EQ(studio.pairingAddresses, studio.discovery.localIpv4Addresses());
     // Running on the default port, unless another program holds it here.
     EXPECT_TRUE(studio.remote.isRunning() || studio.remoteError == "Port 7469 is in use") << studio.remoteError;
     EXPECT_EQ(studio.remoteToken.size(), 32u);

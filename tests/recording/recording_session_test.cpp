@@ -137,6 +137,7 @@ TEST(RecordingSession, SplitsIntoPartsAndKeepsCounting) {
     ASSERT_EQ(logs.size(), 2u);
     EXPECT_TRUE(logs[0]->closed);
     EXPECT_EQ(logs[1]->path, rig.path(rig.main, "Quillhaven 2026-12-07 09-20-03 part 2.mkv"));
+    EXPECT_EQ(rig.session->currentFileName(), "Quillhaven 2026-12-07 09-20-03 part 2.mkv");
     EXPECT_EQ(rig.session->part, 2);
     rig.world.advanceSeconds(61.5);
     EXPECT_EQ(rig.session->elapsedSeconds(), 961);
@@ -334,6 +335,7 @@ TEST(RecordingSession, FailedSplitEndsTheRecordingWithItsReason) {
     EXPECT_EQ(rig.session->takeStatus(), "Could not record Horizontal: Could not create the video file");
     // The finished first part stays; the part that never started leaves nothing.
     EXPECT_EQ(filesIn(rig.main), std::vector<std::string>{"Quillhaven 2026-12-07 09-05-03.mkv"});
+    EXPECT_EQ(rig.session->currentFileName(), "Quillhaven 2026-12-07 09-05-03.mkv");
 }
 
 TEST(RecordingSession, BuiltFromAKitTakesItsParts) {

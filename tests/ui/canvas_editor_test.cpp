@@ -145,6 +145,19 @@ TEST(CanvasEditor, MouseSelectsMovesResizesAndRespectsLocks) {
     drag(at(1160, 500), 50, 0);
     EXPECT_BOX(scene.layers[0], 760, 200, 500, 375);
 
+    // Dragged away and back onto the press point: where it started, not where it last was.
+    gui.mouseTo(at(1000, 400));
+    gui.frame(body);
+    gui.mouseDown();
+    gui.frame(body);
+    for (float x : {1400.0f, 1000.0f}) {
+        gui.mouseTo(at(x, 400));
+        gui.frame(body);
+    }
+    EXPECT_BOX(scene.layers[0], 760, 200, 500, 375);
+    gui.mouseUp();
+    gui.frame(body);
+
     drag(at(1200, 700), 100, 100);  // locked: selected, not moved
     EXPECT_EQ(selected, 1);
     EXPECT_BOX(scene.layers[1], 1000, 600, 400, 200);
