@@ -1,8 +1,10 @@
 // The studio's side of remote control over the raw client: the token kept in
 // the secret store and renewed, pairing ends, start-up failures and their
-// texts, and the chat message format.
+// texts, the chat message format and the viewer sum.
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 #include "remote/studio_remote_test_support.h"
 #include "remote/udp_socket.h"
@@ -135,6 +137,26 @@ TEST_F(StudioRemote, ChatMessagesLeaveOutSystemLinesAndQuoteText) {
               R"({"type":"chat","reset":false,"messages":[{"seq":7,"author":"Ann","text":"hi \"there\"\n",)"
               R"("channel":""},{"seq":8,"author":"Bo","text":"$5.00  thanks","channel":""}]})");
     EXPECT_EQ(studio->chatJson({}, true), R"({"type":"chat","reset":true,"messages":[]})");
+}
+
+TEST_F(StudioRemote, ViewersAreTheSaturatedSumOfTheKnownCounts) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    struct Case {
+        std::vector<int64_t> counts;
+        int64_t viewers;
+    };
+    const Case cases[] = {
+        {{}, -1},         {{-1, -1}, -1},        {{0, -1}, 0},
+        {{-1, 5, 7}, 12}, {{kMax, kMax}, kMax}, {{kMax - 1, -1, 1, 1}, kMax},
+    };
+    for (const Case& c : cases) {
+        LiveDataFeed& feed = studio->liveData;
+        feed.channels.assign(c.counts.size(), "@c");
+        feed.hub = std::make_shared<LiveData::Hub>(YouTubeSite{}, LiveData::steadyClock());
+        for (int64_t count : c.counts) feed.hub->channels.push_back({"@c", "", count, "", ""});
+        const std::string want = R"("viewers":)" + std::to_string(c.viewers) + ",";
+        EXPECT_NE(studio->statusJson().find(want), std::string::npos) << want;
+    }
 }
 
 }  // namespace
