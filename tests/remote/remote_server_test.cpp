@@ -192,6 +192,14 @@ TEST_F(ControlServer, FramesInPiecesTogetherAndFragmented) {
     EXPECT_EQ(opcode, kOpPong);
     EXPECT_EQ(payload, "ping!");
     EXPECT_TRUE(server.takeMessages().empty());
+    // A reply of the connection's own goes out at once, even queued behind a
+    // frame held for the next flush, which it takes along.
+    server.sendTo(one[0].connectionKey, "held");
+    ASSERT_TRUE(c.send(clientFrame(kOpPing, "now")));
+    EXPECT_EQ(c.readText(), "held");
+    ASSERT_TRUE(c.readFrame(payload, opcode));
+    EXPECT_EQ(opcode, kOpPong);
+    EXPECT_EQ(payload, "now");
     // Close gets the two bytes 0x88 0x00, then the connection ends.
     ASSERT_TRUE(c.send(clientFrame(kOpClose, "")));
     std::string rest;
