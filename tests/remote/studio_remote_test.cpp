@@ -1,10 +1,13 @@
 // The studio's side of remote control over the raw client: the token kept in
 // the secret store and renewed, pairing ends, start-up failures and their
-// texts, the chat message format and the viewer sum.
+// texts, a client that never reads, the chat message format and the viewer sum.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <limits>
+#include <thread>
 
 #include "remote/studio_remote_test_support.h"
 #include "remote/udp_socket.h"
@@ -128,6 +131,61 @@ TEST_F(StudioRemote, StartFailuresAreReportedAndCameraStartExplainsThem) {
     EXPECT_FALSE(studio->remote.isRunning());
     EXPECT_FALSE(studio->discovery.isRunning());
     EXPECT_EQ(studio->remoteError.find(studio->remoteToken), std::string::npos);
+}
+
+TEST_F(StudioRemote, AClientThatNeverReadsIsDroppedAndStallsNeitherTheTickNorStop) {
+    // Far below the sockets' 2 s send time-out, which a tick or a stop that
+    // waited on a full socket would run into (or wait for ever without it).
+    constexpr auto kDeadline = std::chrono::milliseconds(1000);
+    const std::string path = "/?token=" + studio->remoteToken;
+    WsClient stuck(port), healthy(port);
+    ASSERT_TRUE(stuck.open(path));
+    ASSERT_TRUE(healthy.open(path));
+    std::atomic<bool> reading{true};
+    std::atomic<size_t> healthyBytes{0};
+    std::thread reader([&] {
+        uint8_t chunk[65536];
+        while (reading) {
+            const int got = healthy.stream->read(chunk, sizeof chunk, 50);
+            if (got < 0) break;
+            healthyBytes += size_t(got);
+        }
+    });
+    ASSERT_TRUE(tickUntil(*studio, [&] { return studio->remote.clientCount() == 2; }));
+    // A scene name of 256 KiB that changes every tick: every tick pushes a
+    // new status of that size to both clients.
+    const std::string name(256 << 10, 'n');
+    int ticks = 0;
+    std::chrono::steady_clock::duration longest{};
+    auto timedTick = [&] {
+        studio->project.scenes[2].name = name + std::to_string(ticks++);
+        const auto t0 = std::chrono::steady_clock::now();
+        studio->handleRemoteMessages();
+        longest = std::max(longest, std::chrono::steady_clock::now() - t0);
+    };
+    // The stuck client's socket buffers fill, then its queue overflows.
+    EXPECT_TRUE(waitFor([&] {
+        timedTick();
+        return studio->remote.clientCount() == 1;
+    })) << ticks << " ticks";
+    EXPECT_LT(longest, kDeadline) << ticks << " ticks";
+    EXPECT_TRUE(waitFor([&] { return healthyBytes.load() >= size_t(ticks) * name.size(); }));
+
+    // Another stuck client, pushed about half a queue less than the first took:
+    // its socket is full and its writer blocked in a write when remote control
+    // is turned off.
+    const int fill = ticks - int(RemoteServer::kMaxQueuedBytes / 2 / name.size());
+    WsClient stuckAgain(port);
+    ASSERT_TRUE(stuckAgain.open(path));
+    ASSERT_TRUE(tickUntil(*studio, [&] { return studio->remote.clientCount() == 2; }));
+    for (int i = 0; i < fill; ++i) timedTick();
+    studio->project.remoteControl = false;
+    timedTick();
+    EXPECT_FALSE(studio->remote.isRunning());
+    EXPECT_LT(longest, kDeadline);
+    EXPECT_TRUE(stuckAgain.waitClosed());
+    reading = false;
+    reader.join();
 }
 
 TEST_F(StudioRemote, ChatMessagesLeaveOutSystemLinesAndQuoteText) {
