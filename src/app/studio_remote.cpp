@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/studio.h"
+#include "livedata/live_text.h"
 #include "remote/os_random.h"
 #include "util/json.h"
 #include "util/secret_store.h"
@@ -117,10 +118,8 @@ std::string Studio::localControlUrl() const {
 
 std::string Studio::statusJson() {
     const std::vector<ChannelState> channels = liveData.channelStates();
-    int64_t viewers = -1;
     std::string chatNote;
     for (const ChannelState& c : channels) {
-        if (c.viewers >= 0) viewers = (viewers < 0 ? 0 : viewers) + c.viewers;
         if (c.status.empty()) continue;
         if (!chatNote.empty()) chatNote += '\n';
         chatNote += c.status;
@@ -151,7 +150,7 @@ std::string Studio::statusJson() {
             std::to_string(sceneValid ? project.scenes[static_cast<size_t>(project.activeScene)].layoutPreset : -1);
     json += R"(,"muted":)";
     json += jsonBool(kit.micInput && kit.micInput->isMuted());
-    json += R"(,"viewers":)" + std::to_string(viewers);
+    json += R"(,"viewers":)" + std::to_string(totalViewers(channels));
     json += R"(,"chatNote":)" + jsonQuote(chatNote);
     json += R"(,"phoneCamera":)";
     json += jsonBool(lastPacket > 0 && steadyMs() - lastPacket < kPhoneCameraFreshMs);

@@ -119,6 +119,7 @@ LiveDataFeed::LiveDataFeed(YouTubeSite site, std::shared_ptr<LiveData::Clock> cl
 
 LiveDataFeed::~LiveDataFeed() {
     stop();
+    // Stopped workers have had their requests aborted: none waits on the network.
     for (Worker& w : workers_) w.thread.join();
 }
 
@@ -137,6 +138,7 @@ void LiveDataFeed::start(const std::vector<std::string>& list) {
     joinFinishedWorkers();
     if (list == channels && (hub || list.empty())) return;
     if (hub) {
+        if (hub->site.abort) hub->site.abort->store(true);
         std::lock_guard<std::mutex> g(hub->lock);
         hub->stopping = true;
         hub->wake.notify_all();
@@ -145,7 +147,10 @@ void LiveDataFeed::start(const std::vector<std::string>& list) {
     channels = list;
     if (list.empty()) return;
 
-    hub = std::make_shared<LiveData::Hub>(site_, clock_);
+    // Each hub's requests can be aborted apart from those of the next one.
+    YouTubeSite site = site_;
+    site.abort = std::make_shared<std::atomic<bool>>(false);
+    hub = std::make_shared<LiveData::Hub>(std::move(site), clock_);
     for (const std::string& channel : list) hub->channels.push_back({channel, kConnectingStatus, -1, "", ""});
     for (std::size_t i = 0; i < list.size(); ++i) {
         auto done = std::make_shared<std::atomic<bool>>(false);

@@ -78,12 +78,13 @@ class LiveDataFeed {
 public:
     explicit LiveDataFeed(YouTubeSite site = systemYouTubeSite(),
                           std::shared_ptr<LiveData::Clock> clock = LiveData::steadyClock());
-    // Stops, then waits for the workers, each at most its request in flight.
+    // Stops, aborting the requests in flight, then waits for the workers.
     ~LiveDataFeed();
     LiveDataFeed(const LiveDataFeed&) = delete;
     LiveDataFeed& operator=(const LiveDataFeed&) = delete;
 
-    // (Re)starts live data for a channel list; the same list again changes nothing.
+    // (Re)starts live data for a channel list; the same list again changes
+    // nothing. The old workers' requests are aborted and they end on their own.
     void start(const std::vector<std::string>& list);
     void stop() { start({}); }
     std::vector<ChannelState> channelStates() const;

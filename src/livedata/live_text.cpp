@@ -49,6 +49,17 @@ std::string chatLayerText(const std::vector<ChatEntry>& lines) {
     return out;
 }
 
+int64_t totalViewers(const std::vector<ChannelState>& states) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    int64_t sum = -1;
+    for (const ChannelState& s : states) {
+        if (s.viewers < 0) continue;
+        if (sum < 0) sum = 0;
+        sum = s.viewers > kMax - sum ? kMax : sum + s.viewers;
+    }
+    return sum;
+}
+
 std::string formatWithCommas(int64_t n) {
     const std::string digits = std::to_string(n);
     std::string out;
@@ -73,15 +84,8 @@ void replaceAll(std::string& text, std::string_view what, std::string_view with)
 void applyLiveDataToScene(Scene& scene, const std::vector<ChatEntry>& entries,
                           const std::vector<ChannelState>& states) {
     const std::string chat = chatLayerText(buildChatLines(entries, states));
-    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-    int64_t sum = 0;
-    bool known = false;
-    for (const ChannelState& s : states) {
-        if (s.viewers < 0) continue;
-        known = true;
-        sum = s.viewers > kMax - sum ? kMax : sum + s.viewers;
-    }
-    const std::string total = known ? formatWithCommas(sum) : kNoCount;
+    const int64_t sum = totalViewers(states);
+    const std::string total = sum >= 0 ? formatWithCommas(sum) : kNoCount;
     const std::pair<const char*, std::string> placeholders[] = {
         {"{viewers}", total},
         {"{viewers1}", countText(states, 0)},

@@ -24,6 +24,9 @@ std::string chatLayerText(const std::vector<ChatEntry>& lines);
 void applyLiveDataToScene(Scene& scene, const std::vector<ChatEntry>& entries,
                           const std::vector<ChannelState>& states);
 
+// The sum of the known viewer counts, saturated at the largest int64; -1 when none is known.
+int64_t totalViewers(const std::vector<ChannelState>& states);
+
 std::string formatWithCommas(int64_t n);
 void replaceAll(std::string& text, std::string_view what, std::string_view with);
 

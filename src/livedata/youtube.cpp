@@ -91,6 +91,7 @@ bool youtubeRequest(const YouTubeSite& site, std::string_view path, std::string_
     rq.connectTimeoutMs = kConnectTimeoutMs;
     rq.sendTimeoutMs = kSendTimeoutMs;
     rq.receiveTimeoutMs = kReceiveTimeoutMs;
+    rq.abort = site.abort;
     HttpsResponse r = site.client->send(rq);
     if (!r.answered) {
         error = "Could not reach YouTube (error " + std::to_string(r.errorCode) + ")";

@@ -5,6 +5,7 @@
 // watch page. Every call blocks on its worker thread and reports failure as a
 // plain-English text that becomes the channel's status.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,6 +26,8 @@ struct YouTubeSite {
     std::shared_ptr<HttpsClient> client;
     std::string host = kYouTubeHost;
     int port = kYouTubePort;
+    // Carried by every request (see HttpsRequest::abort); may be null.
+    std::shared_ptr<std::atomic<bool>> abort;
 };
 
 YouTubeSite systemYouTubeSite();

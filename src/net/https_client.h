@@ -4,6 +4,7 @@
 // transport is WinHTTP on Windows; the native build has no TLS of its own, and
 // its tests hand their callers a scripted client instead.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,10 @@ struct HttpsRequest {
     // When set, the body is handed over piece by piece instead of gathered in
     // the response (downloads); returning false ends the exchange there.
     std::function<bool(const char* data, std::size_t size)> onBody;
+    // When set, another thread may turn it on to end the exchange early: it
+    // then ends unanswered (or incomplete) at the latest when the step in
+    // progress ends, and a request that carries it already on is not sent.
+    std::shared_ptr<const std::atomic<bool>> abort;
 };
 
 struct HttpsResponse {

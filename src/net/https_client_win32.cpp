@@ -27,6 +27,14 @@ HttpsResponse failed() {
     return r;
 }
 
+// A synchronous call cannot be ended from another thread: closing a handle
+// that a call is using is not allowed, so an abort takes effect between steps.
+bool aborted(const HttpsRequest& rq) {
+    if (!rq.abort || !rq.abort->load()) return false;
+    SetLastError(ERROR_WINHTTP_OPERATION_CANCELLED);
+    return true;
+}
+
 class WinHttpClient final : public HttpsClient {
 public:
     HttpsResponse send(const HttpsRequest& rq) override {
@@ -55,12 +63,13 @@ public:
         if (!request.h) return failed();
         const std::wstring headers = utf8ToWide(rq.headers);
         const DWORD bodyLength = DWORD(rq.body.size());
+        if (aborted(rq)) return failed();
         if (!WinHttpSendRequest(request.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                                 headers.empty() ? 0 : DWORD(-1),
                                 rq.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(rq.body.data()),
                                 bodyLength, bodyLength, 0))
             return failed();
-        if (!WinHttpReceiveResponse(request.h, nullptr)) return failed();
+        if (aborted(rq) || !WinHttpReceiveResponse(request.h, nullptr)) return failed();
         DWORD status = 0;
         DWORD size = sizeof status;
         if (!WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -85,7 +94,7 @@ public:
         std::string& into = rq.onBody ? piece : r.body;
         for (;;) {
             DWORD available = 0;
-            if (!WinHttpQueryDataAvailable(request.h, &available)) break;
+            if (aborted(rq) || !WinHttpQueryDataAvailable(request.h, &available)) break;
             if (available == 0) {
                 r.complete = true;
                 break;

@@ -178,7 +178,11 @@ int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
 
 void TcpStream::close() {
     if (closed_.exchange(true)) return;
-    if (socket_ != kNoSocket) ::shutdown(sockOf(socket_), SD_BOTH);
+    if (socket_ == kNoSocket) return;
+    ::shutdown(sockOf(socket_), SD_BOTH);
+    // The shutdown does not wake a send blocked on a full socket in another
+    // thread, which would wait out its send time-out: cancel it.
+    ::CancelIoEx(reinterpret_cast<HANDLE>(sockOf(socket_)), nullptr);
 }
 
 std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::string& error) {

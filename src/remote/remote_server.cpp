@@ -50,10 +50,10 @@ bool RemoteConnection::send(std::shared_ptr<const std::string> frame, bool wakeN
         return false;
     }
     outboxBytes += frame->size();
-    // The writer sleeps only on an empty queue: one wake-up per batch.
-    const bool wasEmpty = outbox.empty();
+    // A frame held for the next flush may already wait in the queue, so a
+    // frame that must go now wakes the writer whatever the queue holds.
     outbox.push_back(std::move(frame));
-    if (wasEmpty && wakeNow) wake.notify_one();
+    if (wakeNow) wake.notify_one();
     return true;
 }
 

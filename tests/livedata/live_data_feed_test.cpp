@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "livedata/fixture_pages.h"
@@ -209,6 +212,56 @@ TEST(LiveDataFeed, RestartsOnlyWhenTheListChangesAndStoppedWorkersLetGo) {
     rig.feed.start({"@a", "@a"});
     EXPECT_TRUE(rig.feed.hub);
     EXPECT_EQ(rig.feed.channelStates().size(), 2u);
+}
+
+// A dead network: every request hangs until it is aborted, or gives up
+// after a minute, as a transport's time-outs would.
+class HangingHttps final : public HttpsClient {
+public:
+    HttpsResponse send(const HttpsRequest& rq) override {
+        count(hanging_, rq.path, 1);
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!(rq.abort && rq.abort->load()) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        if (rq.abort && rq.abort->load()) count(aborted_, rq.path, 1);
+        count(hanging_, rq.path, -1);
+        return {};
+    }
+    int hanging(const std::string& path) { return count(hanging_, path, 0); }
+    int aborted(const std::string& path) { return count(aborted_, path, 0); }
+
+private:
+    int count(std::map<std::string, int>& counts, const std::string& path, int add) {
+        std::lock_guard<std::mutex> g(m_);
+        return counts[path] += add;
+    }
+    std::mutex m_;
+    std::map<std::string, int> hanging_, aborted_;
+};
+
+TEST(LiveDataFeed, StoppingAbortsTheRequestsInFlight) {
+    auto http = std::make_shared<HangingHttps>();
+    {
+        LiveDataFeed feed{YouTubeSite{http, "127.0.0.1", 8443}, std::make_shared<HandClock>()};
+        feed.start({"@a", "@b"});
+        auto hangingOn = [&](int n) {
+            return eventually([&] {
+                return http->hanging("/@a/live") == n && http->hanging("/@b/live") == n;
+            });
+        };
+        ASSERT_TRUE(hangingOn(1));
+        // A new list ends the old workers' requests, not the new worker's.
+        feed.start({"@c"});
+        EXPECT_TRUE(hangingOn(0));
+        EXPECT_GE(http->aborted("/@a/live"), 1);
+        EXPECT_GE(http->aborted("/@b/live"), 1);
+        ASSERT_TRUE(eventually([&] { return http->hanging("/@c/live") == 1; }));
+        EXPECT_EQ(http->aborted("/@c/live"), 0);
+    }
+    // The feed is gone and its last worker joined: its request was aborted,
+    // not left to run out.
+    EXPECT_EQ(http->hanging("/@c/live"), 0);
+    EXPECT_EQ(http->aborted("/@c/live"), 1);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // The reader's requests through WinHTTP against a local HTTPS server.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "e2e/rtmp/peer_control.h"
 #include "livedata/youtube.h"
 #include "support/https_test_server.h"
@@ -76,6 +80,39 @@ TEST_F(YouTubeHttps, BodyLimitIsExact) {
     EXPECT_EQ(r.status, 200);
     EXPECT_TRUE(r.bodyTooLarge);
     EXPECT_TRUE(r.body.empty());
+}
+
+TEST_F(YouTubeHttps, AnAbortFromAnotherThreadEndsATricklingReply) {
+    // 100 pieces of 64 KiB, one every 0.2 s: a server that keeps the
+    // request alive far longer than a stop may wait.
+    auto abort = std::make_shared<std::atomic<bool>>(false);
+    HttpsRequest rq;
+    rq.host = server.host;
+    rq.port = server.port;
+    rq.path = "/slow/6553600";
+    rq.abort = abort;
+    std::atomic<std::size_t> received{0};
+    rq.onBody = [&](const char*, std::size_t size) {
+        received += size;
+        return true;
+    };
+    HttpsResponse r;
+    std::thread exchange([&] { r = systemHttpsClient()->send(rq); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (received == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    abort->store(true);
+    exchange.join();
+    EXPECT_TRUE(r.answered);
+    EXPECT_FALSE(r.complete);
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_LT(received.load(), std::size_t(6553600));
+
+    // Already aborted: nothing is sent.
+    std::string reply, error;
+    site.abort = abort;
+    EXPECT_FALSE(youtubeRequest(site, "/echo/never", "", reply, error));
+    EXPECT_EQ(error, "Could not reach YouTube (error 12017)");
 }
 
 }  // namespace

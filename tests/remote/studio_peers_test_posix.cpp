@@ -1,11 +1,13 @@
 // Clients no one here wrote, python3-websockets and the npm package `ws`,
 // pair with the studio, run every operation and expect the exact replies,
-// are dropped by a restart and come back with the token.
+// receive the chat pushed to them, are dropped by a restart and come back
+// with the token.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 #include <sys/wait.h>
 #include <thread>
@@ -20,8 +22,27 @@ struct PeerRun {
     int exitCode = -1;
 };
 
+// What the live-data workers would have gathered for three channels: two
+// live with the largest count a page can give, one not live yet; chat lines
+// from the first two, one of the studio's own and one from a channel no
+// longer in the list. All four arrive between two ticks.
+void putChat(LiveDataFeed& feed) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    feed.channels = {"@main", "@second", "@third"};
+    feed.hub = std::make_shared<LiveData::Hub>(YouTubeSite{}, LiveData::steadyClock());
+    std::lock_guard<std::mutex> guard(feed.hub->lock);
+    feed.hub->channels = {{"@main", "", kMax, "1.2K", "abcdefghijk"},
+                          {"@second", "", kMax, "", "bcdefghijkl"},
+                          {"@third", "Waiting for @third to go live", -1, "", ""}};
+    feed.hub->chat = {{"Ann \"A\"", "hi\nthere \u00e9", 0, 41},
+                      {"Quillhaven", "a line of our own", 0, 0},
+                      {"Bo", "$5.00  thanks", 1, 42},
+                      {"Cy", "from a channel since removed", 7, 43}};
+}
+
 // Runs the command while the studio ticks; "RESTART" from the peer turns on
-// local-network access, which restarts remote control at the next tick.
+// local-network access, which restarts remote control at the next tick, and
+// "CHAT" fills the studio's live data.
 PeerRun runPeer(Studio& studio, const std::string& command) {
     PeerRun run;
     std::mutex lock;
@@ -42,8 +63,10 @@ PeerRun runPeer(Studio& studio, const std::string& command) {
     while (!done) {
         {
             std::lock_guard<std::mutex> guard(lock);
-            for (; seen < run.lines.size(); ++seen)
+            for (; seen < run.lines.size(); ++seen) {
                 if (run.lines[seen] == "RESTART") studio.project.localNetwork = true;
+                if (run.lines[seen] == "CHAT") putChat(studio.liveData);
+            }
         }
         studio.handleRemoteMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -1,8 +1,13 @@
 // The studio's side of remote control over the raw client: the token kept in
 // the secret store and renewed, pairing ends, start-up failures and their
-// texts, and the chat message format.
+// texts, a client that never reads, the chat message format and the viewer sum.
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <limits>
+#include <thread>
 
 #include "remote/studio_remote_test_support.h"
 #include "remote/udp_socket.h"
@@ -128,6 +133,61 @@ TEST_F(StudioRemote, StartFailuresAreReportedAndCameraStartExplainsThem) {
     EXPECT_EQ(studio->remoteError.find(studio->remoteToken), std::string::npos);
 }
 
+TEST_F(StudioRemote, AClientThatNeverReadsIsDroppedAndStallsNeitherTheTickNorStop) {
+    // Far below the sockets' 2 s send time-out, which a tick or a stop that
+    // waited on a full socket would run into (or wait for ever without it).
+    constexpr auto kDeadline = std::chrono::milliseconds(1000);
+    const std::string path = "/?token=" + studio->remoteToken;
+    WsClient stuck(port), healthy(port);
+    ASSERT_TRUE(stuck.open(path));
+    ASSERT_TRUE(healthy.open(path));
+    std::atomic<bool> reading{true};
+    std::atomic<size_t> healthyBytes{0};
+    std::thread reader([&] {
+        uint8_t chunk[65536];
+        while (reading) {
+            const int got = healthy.stream->read(chunk, sizeof chunk, 50);
+            if (got < 0) break;
+            healthyBytes += size_t(got);
+        }
+    });
+    ASSERT_TRUE(tickUntil(*studio, [&] { return studio->remote.clientCount() == 2; }));
+    // A scene name of 256 KiB that changes every tick: every tick pushes a
+    // new status of that size to both clients.
+    const std::string name(256 << 10, 'n');
+    int ticks = 0;
+    std::chrono::steady_clock::duration longest{};
+    auto timedTick = [&] {
+        studio->project.scenes[2].name = name + std::to_string(ticks++);
+        const auto t0 = std::chrono::steady_clock::now();
+        studio->handleRemoteMessages();
+        longest = std::max(longest, std::chrono::steady_clock::now() - t0);
+    };
+    // The stuck client's socket buffers fill, then its queue overflows.
+    EXPECT_TRUE(waitFor([&] {
+        timedTick();
+        return studio->remote.clientCount() == 1;
+    })) << ticks << " ticks";
+    EXPECT_LT(longest, kDeadline) << ticks << " ticks";
+    EXPECT_TRUE(waitFor([&] { return healthyBytes.load() >= size_t(ticks) * name.size(); }));
+
+    // Another stuck client, pushed about half a queue less than the first took:
+    // its socket is full and its writer blocked in a write when remote control
+    // is turned off.
+    const int fill = ticks - int(RemoteServer::kMaxQueuedBytes / 2 / name.size());
+    WsClient stuckAgain(port);
+    ASSERT_TRUE(stuckAgain.open(path));
+    ASSERT_TRUE(tickUntil(*studio, [&] { return studio->remote.clientCount() == 2; }));
+    for (int i = 0; i < fill; ++i) timedTick();
+    studio->project.remoteControl = false;
+    timedTick();
+    EXPECT_FALSE(studio->remote.isRunning());
+    EXPECT_LT(longest, kDeadline);
+    EXPECT_TRUE(stuckAgain.waitClosed());
+    reading = false;
+    reader.join();
+}
+
 TEST_F(StudioRemote, ChatMessagesLeaveOutSystemLinesAndQuoteText) {
     const std::vector<ChatEntry> entries = {
         {"Ann", "hi \"there\"\n", 0, 7}, {"system", "hint", 0, 0}, {"Bo", "$5.00  thanks", 3, 8}};
@@ -135,6 +195,26 @@ TEST_F(StudioRemote, ChatMessagesLeaveOutSystemLinesAndQuoteText) {
               R"({"type":"chat","reset":false,"messages":[{"seq":7,"author":"Ann","text":"hi \"there\"\n",)"
               R"("channel":""},{"seq":8,"author":"Bo","text":"$5.00  thanks","channel":""}]})");
     EXPECT_EQ(studio->chatJson({}, true), R"({"type":"chat","reset":true,"messages":[]})");
+}
+
+TEST_F(StudioRemote, ViewersAreTheSaturatedSumOfTheKnownCounts) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    struct Case {
+        std::vector<int64_t> counts;
+        int64_t viewers;
+    };
+    const Case cases[] = {
+        {{}, -1},         {{-1, -1}, -1},        {{0, -1}, 0},
+        {{-1, 5, 7}, 12}, {{kMax, kMax}, kMax}, {{kMax - 1, -1, 1, 1}, kMax},
+    };
+    for (const Case& c : cases) {
+        LiveDataFeed& feed = studio->liveData;
+        feed.channels.assign(c.counts.size(), "@c");
+        feed.hub = std::make_shared<LiveData::Hub>(YouTubeSite{}, LiveData::steadyClock());
+        for (int64_t count : c.counts) feed.hub->channels.push_back({"@c", "", count, "", ""});
+        const std::string want = R"("viewers":)" + std::to_string(c.viewers) + ",";
+        EXPECT_NE(studio->statusJson().find(want), std::string::npos) << want;
+    }
 }
 
 }  // namespace

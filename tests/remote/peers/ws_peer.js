@@ -73,7 +73,7 @@ async function main() {
   // The paired connection stays open while the token is used, as a phone's would.
   const c = await open('/?token=' + token);
   for (const step of scenario.steps) {
-    c.ws.send(JSON.stringify(step.send));
+    if ('signal' in step) console.log(step.signal); else c.ws.send(JSON.stringify(step.send));
     if ('reply' in step) {
       await expectReply(c, step.reply.replace('{NOTE}', scenario.note));
     } else {

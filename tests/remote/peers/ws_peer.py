@@ -4,7 +4,8 @@
   ws_peer.py PORT TOKEN PAIRCODE SCENARIO
 
 Pairs with the code (expects "paired" with TOKEN), then reconnects with the
-token, runs every step of SCENARIO, prints RESTART and waits to be dropped,
+token, runs every step of SCENARIO (a signal step prints its text, for the
+test to act on, instead of sending), prints RESTART and waits to be dropped,
 reconnects with the token and asks for the phone camera. Prints OK on success;
 any mismatch is printed and the exit code is 1.
 """
@@ -55,7 +56,10 @@ async def expect_status(ws, members):
 async def run_steps(ws):
     note = scenario["note"]
     for step in scenario["steps"]:
-        await ws.send(json.dumps(step["send"]))
+        if "signal" in step:
+            print(step["signal"], flush=True)
+        else:
+            await ws.send(json.dumps(step["send"]))
         if "reply" in step:
             await expect_reply(ws, step["reply"].replace("{NOTE}", note))
         else:
