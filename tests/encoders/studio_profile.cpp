@@ -1,6 +1,7 @@
 // Prepares a studio profile for the end-to-end checks: a project.txt that records both canvases
 // to Matroska with a backup folder and has one destination, and that destination's stream key in
-// the Credential Manager, stored through the studio's own secret store.
+// the Credential Manager, stored through the studio's own secret store. The first scene ends in a
+// hidden white layer over both canvases that F1 shows: the flash the checks line the sound up with.
 // Usage: studio_profile <profile folder> <recording folder> <backup folder> <rtmp url> <key>
 #include "project/project.h"
 #include "project/project_file.h"
@@ -26,6 +27,12 @@ int main(int argc, char** argv) {
     d.serverUrl = argv[4];
     d.bitrateKbps = 3000;
     p.destinations = {d};
+    Layer flash = makeLayer(LayerKind::Color, "Flash");
+    flash.colour = {1.0f, 1.0f, 1.0f, 1.0f};
+    flash.visible = false;
+    flash.verticalVisible = false;
+    flash.toggleKey = 1;
+    p.scenes[0].layers.push_back(flash);
     const std::string path = std::string(argv[1]) + "\\project.txt";
     if (!projectfile::writeAll(path, projectToText(p))) {
         std::fprintf(stderr, "could not write %s\n", path.c_str());

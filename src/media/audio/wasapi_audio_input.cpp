@@ -89,6 +89,14 @@ void WasapiAudioInput::captureThread(AudioInputSettings threadSettings) {
     while (!stopRequested) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         drainPackets(*opened.stream, opened.format, resampler, local, peak);
+        if (opened.stream->deviceLost()) {
+            // Nothing more will come from this endpoint: the input fails as if it had been
+            // missing at the start, and the next start looks for it again.
+            setStatus(threadSettings.loopback ? kNoSpeakers : kUnplugged);
+            rate = 0;
+            levelValue = 0.0f;
+            break;
+        }
     }
     opened.stream.reset();  // stops the endpoint and releases it on this thread
 }

@@ -16,6 +16,10 @@
 #include "media/audio/resample.h"
 #include "media/media.h"
 
+// Status texts of an endpoint that is gone, whether at the start or while capturing.
+inline constexpr const char* kUnplugged = "That microphone is unplugged";
+inline constexpr const char* kNoSpeakers = "No speakers found";
+
 struct CaptureFormat {
     int channels = 2;
     int rate = 48000;
@@ -37,6 +41,8 @@ public:
     // The next packet; false when the endpoint fails. Zero frames means nothing was delivered.
     virtual bool getBuffer(CaptureBuffer& buffer) = 0;
     virtual void releaseBuffer(uint32_t frames) = 0;
+    // True once a failed call said the endpoint is gone (unplugged, or its driver removed it).
+    virtual bool deviceLost() const = 0;
 };
 
 struct CaptureOpenResult {

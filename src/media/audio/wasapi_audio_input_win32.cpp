@@ -39,7 +39,11 @@ public:
 
     bool nextPacketSize(uint32_t& frames) override {
         UINT32 n = 0;
-        if (FAILED(capture->GetNextPacketSize(&n))) return false;
+        if (!succeeded(capture->GetNextPacketSize(&n))) return false;
+        // With nothing waiting, the client's padding is asked too: some audio stacks (Wine's)
+        // keep answering an empty packet for an endpoint that is gone, and say so only here.
+        UINT32 padding = 0;
+        if (n == 0 && !succeeded(client->GetCurrentPadding(&padding))) return false;
         frames = n;
         return true;
     }
@@ -49,7 +53,7 @@ public:
         UINT32 frames = 0;
         DWORD flags = 0;
         const HRESULT hr = capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
-        if (FAILED(hr)) return false;
+        if (!succeeded(hr)) return false;
         held = hr == S_OK;  // AUDCLNT_S_BUFFER_EMPTY hands out nothing to release
         buffer.data = data;
         buffer.frames = held ? frames : 0;
@@ -63,7 +67,15 @@ public:
         held = false;
     }
 
+    bool deviceLost() const override { return lost; }
+
+    bool succeeded(HRESULT hr) {
+        if (hr == AUDCLNT_E_DEVICE_INVALIDATED) lost = true;
+        return SUCCEEDED(hr);
+    }
+
     bool comStarted = false;
+    bool lost = false;
     bool started = false;
     bool held = false;
     IMMDeviceEnumerator* enumerator = nullptr;
@@ -135,15 +147,15 @@ CaptureOpenResult openSystemCapture(const AudioInputSettings& settings) {
         hr = stream->enumerator->GetDevice(utf8ToWide(settings.deviceId).c_str(), &stream->device);
     }
     if (FAILED(hr) || !stream->device) {
-        if (settings.loopback) return failed("No speakers found");
-        return failed(settings.deviceId.empty() ? "No microphone found" : "That microphone is unplugged");
+        if (settings.loopback) return failed(kNoSpeakers);
+        return failed(settings.deviceId.empty() ? "No microphone found" : kUnplugged);
     }
     // A chosen microphone stays known to the system once unplugged: GetDevice still finds it and
     // only its state says it is gone.
     DWORD state = 0;
     if (!settings.loopback && !settings.deviceId.empty() && SUCCEEDED(stream->device->GetState(&state)) &&
         state != DEVICE_STATE_ACTIVE) {
-        return failed("That microphone is unplugged");
+        return failed(kUnplugged);
     }
 
     if (FAILED(stream->device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,

@@ -19,6 +19,7 @@ struct Endpoint {
     std::deque<std::vector<int16_t>> packets;  // int16 samples, `channels` per frame
     int channels = 1;
     bool stalled = false;  // promises frames but never delivers a buffer
+    bool lost = false;     // gone: every call fails as an unplugged device's do
     int getCalls = 0;
     bool released = false;
     AudioInputSettings openedWith;
@@ -35,6 +36,7 @@ public:
     ~FakeStream() override { e.released = true; }
     bool nextPacketSize(uint32_t& frames) override {
         std::lock_guard<std::mutex> g(e.lock);
+        if (e.lost) return false;
         if (e.stalled) {
             frames = 480;
             return true;
@@ -57,6 +59,10 @@ public:
     void releaseBuffer(uint32_t frames) override {
         std::lock_guard<std::mutex> g(e.lock);
         if (frames > 0 && !e.packets.empty()) e.packets.pop_front();
+    }
+    bool deviceLost() const override {
+        std::lock_guard<std::mutex> g(e.lock);
+        return e.lost;
     }
 
 private:
@@ -201,6 +207,23 @@ TEST(AudioInput, AStalledDeviceDoesNotHoldUpStopOrDestruction) {
     ASSERT_TRUE(waitFor([&] { return input->sampleRate() == 48000; }));
     EXPECT_TRUE(finishes([&] { input.reset(); }));
     EXPECT_TRUE(e.released);
+}
+
+TEST(AudioInput, AnEndpointLostWhileCapturingEndsTheInputWithItsText) {
+    for (const bool loopback : {false, true}) {
+        Endpoint e;
+        WasapiAudioInput input(openerFor(e, 48000));
+        input.start({"{mic}", loopback, false});
+        ASSERT_TRUE(waitFor([&] { return input.sampleRate() == 48000; }));
+        {
+            std::lock_guard<std::mutex> g(e.lock);
+            e.lost = true;
+        }
+        ASSERT_TRUE(waitFor([&] { return input.sampleRate() == 0; }));
+        EXPECT_EQ(input.status(), loopback ? "No speakers found" : "That microphone is unplugged");
+        input.stop();
+        EXPECT_TRUE(e.released);
+    }
 }
 
 TEST(AudioInput, FailedOpenExplainsItselfAndLoopbackSkipsVoiceProcessing) {
