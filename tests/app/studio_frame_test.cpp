@@ -5,17 +5,10 @@
 
 #include "app/frame_rules.h"
 #include "app/studio.h"
-#include "ui/headless_gui.h"
+#include "ui/gui_script.h"
 #include "ui/layers_panel.h"
 
 namespace {
-
-// The child window whose name holds the label, or null.
-ImGuiWindow* childWindow(const char* label) {
-    for (ImGuiWindow* w : GImGui->Windows)
-        if (std::string(w->Name).find(label) != std::string::npos) return w;
-    return nullptr;
-}
 
 class StudioFrame : public ::testing::Test {
 protected:
@@ -133,7 +126,7 @@ TEST_F(StudioFrame, CameraStateFollowsTheViewedCanvasAndTheButtonAddsOrToggles) 
 
 TEST_F(StudioFrame, SidebarClickSwitchesSceneAndPopupRequestsAreOneShot) {
     frame();
-    ImGuiWindow* sidebar = childWindow("##sidebar");
+    ImGuiWindow* sidebar = GuiScript::windowContaining("##sidebar");
     ASSERT_NE(sidebar, nullptr);
     const int one = 1;
     const ImGuiID second = ImHashStr("##scene", 0, ImHashData(&one, sizeof one, sidebar->ID));
