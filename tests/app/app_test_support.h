@@ -29,6 +29,21 @@ inline std::string freshTestFolder(const std::string& name) {
     return dir + sep;
 }
 
+inline void setEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+inline void unsetEnv(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");
+#else
+    unsetenv(name);
+#endif
+}
+
 inline void writeFile(const std::string& path, const std::string& text) {
     std::ofstream(fsPath(path), std::ios::binary) << text;
 }

@@ -5,26 +5,10 @@
 
 #include "app/frame_rules.h"
 #include "app/studio.h"
-#include "ui/headless_gui.h"
+#include "ui/gui_script.h"
 #include "ui/layers_panel.h"
 
 namespace {
-
-DestinationStatus status(int state, const char* error) {
-    DestinationStatus s;
-    s.id = "d";
-    s.name = "Main";
-    s.state = state;
-    s.error = error;
-    return s;
-}
-
-// The child window whose name holds the label, or null.
-ImGuiWindow* childWindow(const char* label) {
-    for (ImGuiWindow* w : GImGui->Windows)
-        if (std::string(w->Name).find(label) != std::string::npos) return w;
-    return nullptr;
-}
 
 class StudioFrame : public ::testing::Test {
 protected:
@@ -58,11 +42,12 @@ TEST(FrameRules, TopBarTextsAndLinks) {
         DestinationStatus status;
         const char* text;
         bool live;
-    } rows[] = {{status(LiveLive, ""), "Live", true},
-                {status(LiveLive, "stale"), "Live", true},
-                {status(LiveConnecting, ""), "Connecting\xE2\x80\xA6", false},
-                {status(LiveReconnecting, "0x80090311"), "Reconnecting: 0x80090311", false},
-                {status(LiveConnecting, "refused"), "Connecting\xE2\x80\xA6: refused", false}};
+    } rows[] = {{{"d", "Main", LiveLive, ""}, "Live", true},
+                {{"d", "Main", LiveLive, "stale"}, "Live", true},
+                {{"d", "Main", LiveConnecting, ""}, "Connecting\xE2\x80\xA6", false},
+                {{"d", "Main", LiveReconnecting, "0x80090311"}, "Reconnecting: 0x80090311", false},
+                {{"d", "Main", LiveConnecting, "refused"}, "Connecting\xE2\x80\xA6: refused",
+                 false}};
     GoLiveRow row;
     for (const Row& r : rows) {
         fillGoLiveRow(r.status, row);
@@ -89,18 +74,18 @@ TEST(FrameRules, TopBarTextsAndLinks) {
     d.id = "yt";
     d.channel = "@quill";
     project.destinations = {d};
+    const auto channel = [](const char* name, const char* videoId) {
+        ChannelState s;
+        s.channel = name;
+        s.videoId = videoId;
+        return s;
+    };
     for (const Link& l : links) {
-        ChannelState other, mine;
-        other.channel = "@other";
-        other.videoId = "AAAAAAAAAAA";
-        mine.channel = "@quill";
-        mine.videoId = l.id;
+        const ChannelState other = channel("@other", "AAAAAAAAAAA"), mine = channel("@quill", l.id);
         EXPECT_EQ(streamDetailsUrlFor(project, "yt", {other, mine}), l.url) << l.id;
     }
     // A channel that knows no live video, or an unknown destination: the dashboard.
-    ChannelState idle;
-    idle.channel = "@quill";
-    EXPECT_EQ(streamDetailsUrlFor(project, "yt", {idle}), dashboard);
+    EXPECT_EQ(streamDetailsUrlFor(project, "yt", {channel("@quill", "")}), dashboard);
     EXPECT_EQ(streamDetailsUrlFor(project, "gone", {}), dashboard);
 }
 
@@ -141,12 +126,10 @@ TEST_F(StudioFrame, CameraStateFollowsTheViewedCanvasAndTheButtonAddsOrToggles) 
 
 TEST_F(StudioFrame, SidebarClickSwitchesSceneAndPopupRequestsAreOneShot) {
     frame();
-    ImGuiWindow* sidebar = childWindow("##sidebar");
+    ImGuiWindow* sidebar = GuiScript::windowContaining("##sidebar");
     ASSERT_NE(sidebar, nullptr);
-    const ImGuiID second = ImHashStr("##scene", 0, [&] {
-        int n = 1;
-        return ImHashData(&n, sizeof n, sidebar->ID);
-    }());
+    const int one = 1;
+    const ImGuiID second = ImHashStr("##scene", 0, ImHashData(&one, sizeof one, sidebar->ID));
     studio.selectedLayer = 0;
     gui.clickAt(
         HeadlessGui::centreOf(second), [&] { studio.drawFrame(); }, true);

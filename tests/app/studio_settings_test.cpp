@@ -13,20 +13,12 @@
 
 namespace {
 
-void setProfile(const std::string& folder) {
-#ifdef _WIN32
-    _putenv_s("QUILLHAVEN_PROFILE", folder.c_str());
-#else
-    setenv("QUILLHAVEN_PROFILE", folder.c_str(), 1);
-#endif
-}
-
 class StudioSettings : public ::testing::Test {
 protected:
     void SetUp() override {
         profile = freshTestFolder(std::string("settings-") +
                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        setProfile(profile.substr(0, profile.size() - 1));
+        setEnv("QUILLHAVEN_PROFILE", profile.substr(0, profile.size() - 1));
         studio.project = makeDefaultProject();
         Destination d;
         d.id = "dtest-1";

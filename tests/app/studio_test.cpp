@@ -14,21 +14,6 @@
 
 namespace {
 
-void setEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-void unsetEnv(const char* name) {
-#ifdef _WIN32
-    _putenv_s(name, "");
-#else
-    unsetenv(name);
-#endif
-}
-
 class StudioStart : public ::testing::Test {
 protected:
     void SetUp() override {

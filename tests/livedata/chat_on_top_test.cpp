@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
 namespace {
 
@@ -31,11 +32,9 @@ TEST(ChatOnTopGeometry, PlacementFallsBackBesideTheWorkAreaWithoutOverflow) {
         {record(-1, -1, INT_MAX, 0), true, {-2147481751, 96, 1896, 97}},
     };
     for (const Case& c : cases) {
-        const ChatOnTopRect r = chatOnTopPlacement(c.p, c.onMonitor, work);
-        EXPECT_EQ(r.left, c.expected.left);
-        EXPECT_EQ(r.top, c.expected.top);
-        EXPECT_EQ(r.right, c.expected.right);
-        EXPECT_EQ(r.bottom, c.expected.bottom);
+        const ChatOnTopRect r = chatOnTopPlacement(c.p, c.onMonitor, work), &e = c.expected;
+        EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom),
+                  std::tie(e.left, e.top, e.right, e.bottom));
     }
 }
 

@@ -26,34 +26,18 @@ std::string artifactsDir() {
     return dir;
 }
 
-RECT workArea() {
-    RECT r{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
-    return r;
-}
-
-RECT windowRect(const ChatOnTopWindow& w) {
-    RECT r{};
-    GetWindowRect(static_cast<HWND>(w.hwnd), &r);
-    return r;
-}
-
-void pumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-}
-
-TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndIgnoresClose) {
+TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMoves) {
     Project record;
     record.chatOnTopShown = true;
     std::unique_ptr<ChatOnTopWindow> window;
     ChatOnTopWindow::update(window, record, kLines);
     ASSERT_TRUE(window);
     HWND h = static_cast<HWND>(window->hwnd);
-    const RECT work = workArea();
+    RECT work{}, r{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     EXPECT_EQ(record.chatOnTopX, work.right - 360 - 24);
     EXPECT_EQ(record.chatOnTopY, work.top + 96);
-    const RECT r = windowRect(*window);
+    GetWindowRect(h, &r);
     EXPECT_EQ(r.left, record.chatOnTopX);
     EXPECT_EQ(r.top, record.chatOnTopY);
     EXPECT_EQ(r.right - r.left, 360);
@@ -88,27 +72,24 @@ TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndIgnoresClose) {
     EXPECT_EQ(info.ptMinTrackSize.y, 160);
 
     EXPECT_EQ(SendMessageW(h, WM_CLOSE, 0, 0), 0);
-    pumpMessages();
+    for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
     EXPECT_TRUE(IsWindow(h));
 
     record.chatOnTopShown = false;
     ChatOnTopWindow::update(window, record, kLines);
     EXPECT_FALSE(window);
     EXPECT_FALSE(IsWindow(h));
-}
 
-TEST(ChatOnTopWindow, RecordFollowsMovesAndRedrawsOnlyForNewText) {
-    Project record;
+    // Shown again at a place on a monitor that is gone; the record follows the user's moves.
     record.chatOnTopShown = true;
-    record.chatOnTopX = 200000;  // a monitor that is gone
+    record.chatOnTopX = 200000;
     record.chatOnTopY = 40;
     record.chatOnTopWidth = 300;
     record.chatOnTopHeight = 400;
-    std::unique_ptr<ChatOnTopWindow> window;
     ChatOnTopWindow::update(window, record, kLines);
     ASSERT_TRUE(window);
-    HWND h = static_cast<HWND>(window->hwnd);
-    EXPECT_EQ(record.chatOnTopX, workArea().right - 300 - 24);
+    h = static_cast<HWND>(window->hwnd);
+    EXPECT_EQ(record.chatOnTopX, work.right - 300 - 24);
 
     SetWindowPos(h, nullptr, 50, 60, 400, 500, SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(window->drawnWidth, 400);  // a new size is drawn at once

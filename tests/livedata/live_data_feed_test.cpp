@@ -77,6 +77,12 @@ struct Rig {
     std::shared_ptr<HandClock> clock = std::make_shared<HandClock>();
     LiveDataFeed feed{YouTubeSite{http, "127.0.0.1", 8443}, clock};
 
+    // "@main" is live with this chat page.
+    void serveLive(const std::string& chatPage) {
+        http->serve("/@main/live", fixtures::kLivePage);
+        http->serve(kChatPath, chatPage);
+        http->serve(kWatchPath, fixtures::kWatchPage);
+    }
     ChannelState state(std::size_t i = 0) { return feed.channelStates().at(i); }
     bool statusIs(const std::string& s) {
         return eventually([&] { return state().status == s; });
@@ -101,9 +107,7 @@ TEST(LiveDataWorker, ChannelNotLiveWaitsThirtySecondsAndLooksAgain) {
 
 TEST(LiveDataWorker, ChatPollsKeepTheNewestThirtyAndCountsRefreshEveryThirtySeconds) {
     Rig rig;
-    rig.http->serve("/@main/live", fixtures::kLivePage);
-    rig.http->serve(kChatPath, fixtures::liveChatPage());
-    rig.http->serve(kWatchPath, fixtures::kWatchPage);
+    rig.serveLive(fixtures::liveChatPage());
     std::string many = "[";
     for (int i = 1; i <= 40; ++i) many += (i > 1 ? "," : "") + fixtures::textAction("viewer", "m" + std::to_string(i));
     many += "]";
@@ -147,9 +151,7 @@ TEST(LiveDataWorker, ChatPollsKeepTheNewestThirtyAndCountsRefreshEveryThirtySeco
 
 TEST(LiveDataWorker, PollFailurePausesFiveSecondsAndStartsOver) {
     Rig rig;
-    rig.http->serve("/@main/live", fixtures::kLivePage);
-    rig.http->serve(kChatPath, fixtures::liveChatPage());
-    rig.http->serve(kWatchPath, fixtures::kWatchPage);
+    rig.serveLive(fixtures::liveChatPage());
     rig.http->queue(kPollPath, "<html>");
     rig.feed.start({"@main"});
     rig.clock->waitsAfter(1);
@@ -166,9 +168,7 @@ TEST(LiveDataWorker, PollFailurePausesFiveSecondsAndStartsOver) {
 
 TEST(LiveDataWorker, ChatThatWouldNotStartIsTriedAgainAfterThirtySeconds) {
     Rig rig;
-    rig.http->serve("/@main/live", fixtures::kLivePage);
-    rig.http->serve(kChatPath, "<html>chat is off</html>");
-    rig.http->serve(kWatchPath, fixtures::kWatchPage);
+    rig.serveLive("<html>chat is off</html>");
     rig.feed.start({"@main"});
     EXPECT_EQ(rig.clock->waitsAfter(1), std::vector<int>({30000}));
     EXPECT_EQ(rig.state().status, kNoLiveChat);

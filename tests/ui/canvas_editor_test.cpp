@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 
 #include "ui/canvas_editor.h"
 #include "ui/headless_gui.h"
@@ -119,14 +120,17 @@ TEST(CanvasEditor, MouseSelectsMovesResizesAndRespectsLocks) {
         cursor = ImGui::GetMouseCursor();
     };
     auto at = [](float x, float y) { return ImVec2(20 + x * 0.5f, 66 + y * 0.5f); };
-    auto drag = [&](ImVec2 from, float dx, float dy) {
+    // Presses at `from`, moves through `path` a frame a point and lets go.
+    auto drag = [&](ImVec2 from, std::initializer_list<ImVec2> path) {
         gui.mouseTo(from);
         gui.frame(body);
         gui.mouseDown();
         gui.frame(body);
         EXPECT_TRUE(clicked);
-        gui.mouseTo(ImVec2(from.x + dx, from.y + dy));
-        gui.frame(body);
+        for (ImVec2 p : path) {
+            gui.mouseTo(p);
+            gui.frame(body);
+        }
         gui.mouseUp();
         gui.frame(body);
     };
@@ -135,30 +139,21 @@ TEST(CanvasEditor, MouseSelectsMovesResizesAndRespectsLocks) {
     gui.clickAt(at(300, 300), body, false);
     EXPECT_EQ(selected, 0);
     EXPECT_BOX(scene.layers[0], 5, 200, 400, 300);
-    drag(at(300, 350), 375, 0);  // +750 units, then onto the centre line
+    drag(at(300, 350), {at(1050, 350)});  // +750 units, then onto the centre line
     EXPECT_BOX(scene.layers[0], 760, 200, 400, 300);
 
     // The bottom-right handle: 50 px right is 100 units wider, the height follows.
     gui.mouseTo(at(1160, 500));
     gui.frame(body);
     EXPECT_EQ(cursor, ImGuiMouseCursor_ResizeNWSE);
-    drag(at(1160, 500), 50, 0);
+    drag(at(1160, 500), {at(1260, 500)});
     EXPECT_BOX(scene.layers[0], 760, 200, 500, 375);
 
     // Dragged away and back onto the press point: where it started, not where it last was.
-    gui.mouseTo(at(1000, 400));
-    gui.frame(body);
-    gui.mouseDown();
-    gui.frame(body);
-    for (float x : {1400.0f, 1000.0f}) {
-        gui.mouseTo(at(x, 400));
-        gui.frame(body);
-    }
+    drag(at(1000, 400), {at(1400, 400), at(1000, 400)});
     EXPECT_BOX(scene.layers[0], 760, 200, 500, 375);
-    gui.mouseUp();
-    gui.frame(body);
 
-    drag(at(1200, 700), 100, 100);  // locked: selected, not moved
+    drag(at(1200, 700), {at(1400, 900)});  // locked: selected, not moved
     EXPECT_EQ(selected, 1);
     EXPECT_BOX(scene.layers[1], 1000, 600, 400, 200);
     gui.clickAt(at(1800, 100), body, false);

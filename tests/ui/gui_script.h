@@ -25,6 +25,12 @@ public:
             if (std::strncmp(w->Name, namePrefix, std::strlen(namePrefix)) == 0) return w;
         return nullptr;
     }
+    // The first window whose name holds this (a child window's name holds its own).
+    static ImGuiWindow* windowContaining(const char* part) {
+        for (ImGuiWindow* w : GImGui->Windows)
+            if (std::strstr(w->Name, part)) return w;
+        return nullptr;
+    }
     // The id of an item made in the window inside the given scopes (strings or ints).
     using Scope = std::variant<const char*, int>;
     static ImGuiID id(const char* windowPrefix, std::initializer_list<Scope> path) {

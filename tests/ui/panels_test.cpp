@@ -2,6 +2,8 @@
 // driven through the headless GUI with scripted mouse input.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,20 @@ class Panels : public ::testing::Test {
 protected:
     void SetUp() override { setTheme(true, "Studio"); }
     void TearDown() override { setTheme(true, "Studio"); }
+    // A body that opens popup `name` in its first frame, drawn for the two frames
+    // a popup takes to appear.
+    std::function<void()> openPopup(const char* name, std::function<void()> draw) {
+        auto first = std::make_shared<bool>(true);
+        std::function<void()> body = [=] {
+            if (*first) ImGui::OpenPopup(name);
+            *first = false;
+            draw();
+        };
+        ItemLog::clear();
+        gui.frame(body);
+        gui.frame(body);
+        return body;
+    }
     HeadlessGui gui;
 };
 
@@ -117,36 +133,22 @@ TEST_F(Panels, GoLivePopupMainButtonSaysWhatWillHappen) {
         {{}, {}, "Add a channel\xE2\x80\xA6", false, true, false},
         {{destination("a", yt, false)}, {"a"}, "Turn on a channel", false, false, true},
         {{destination("a", other, true)}, {}, "Add a stream key first", false, true, false},
-        {{destination("a", yt, true), destination("b", other, true)},
-         {"a", "b"},
-         "Go Live on 2 channels",
-         true,
-         false,
-         true},
+        {{destination("a", yt, true), destination("b", other, true)}, {"a", "b"},
+         "Go Live on 2 channels", true, false, true},
         {{destination("a", other, true)}, {"a"}, "Go Live on 1 channel", true, false, false},
         // One ready and one without its key: going live would refuse both.
-        {{destination("a", other, true), destination("b", other, true)},
-         {"a"},
-         "Add a stream key first",
-         false,
-         true,
-         false},
+        {{destination("a", other, true), destination("b", other, true)}, {"a"},
+         "Add a stream key first", false, true, false},
     };
     for (const Case& c : cases) {
         Project project;
         project.destinations = c.destinations;
-        GoLiveActions got, seen;
-        bool openNow = true;
-        auto body = [&] {
-            if (openNow) ImGui::OpenPopup("##golive");
-            openNow = false;
-            got = drawGoLivePopup(ImVec2(900, 56), project, {}, c.keyed);
+        GoLiveActions seen;
+        auto body = openPopup("##golive", [&] {
+            GoLiveActions got = drawGoLivePopup(ImVec2(900, 56), project, {}, c.keyed);
             seen.goLive |= got.goLive;
             seen.openDestinations |= got.openDestinations;
-        };
-        ItemLog::clear();
-        gui.frame(body);
-        gui.frame(body);
+        });
         ASSERT_TRUE(logged(c.button)) << c.button;
         EXPECT_EQ(logged("Title, thumbnail\xE2\x80\xA6"), c.link) << c.button;
         gui.clickAt(centreByLabel(c.button), body, false);
@@ -160,16 +162,11 @@ TEST_F(Panels, GoLivePopupWhileLiveStopsOneOrEndsAll) {
     std::vector<GoLiveRow> rows = {{"a", "Main", "Live", true},
                                    {"b", "Backup %n", "Reconnecting: %s%n", false}};
     GoLiveActions seen;
-    bool openNow = true;
-    auto body = [&] {
-        if (openNow) ImGui::OpenPopup("##golive");
-        openNow = false;
+    auto body = openPopup("##golive", [&] {
         GoLiveActions a = drawGoLivePopup(ImVec2(900, 56), project, rows, {});
         if (!a.stopDestinationId.empty()) seen.stopDestinationId = a.stopDestinationId;
         seen.endStream |= a.endStream;
-    };
-    gui.frame(body);
-    gui.frame(body);
+    });
     ASSERT_TRUE(logged("End stream on all"));
     // The second row's Stop: found as the lower of the two.
     ImVec2 lowest(-1, -1);
@@ -194,19 +191,13 @@ TEST_F(Panels, MixerOffersPcSoundSwitchWhenOffAndReportsMutes) {
     Project project;
     project.desktopAudio = false;
     MixerActions seen;
-    bool openNow = true;
-    auto body = [&] {
-        if (openNow) ImGui::OpenPopup("##mixer");
-        openNow = false;
+    auto body = openPopup("##mixer", [&] {
         MixerActions a =
             drawMixerPopup(ImVec2(600, 56), project, MixerState{0.6f, 0.2f, false, true});
         seen.toggleMicMute |= a.toggleMicMute;
         seen.toggleDesktopMute |= a.toggleDesktopMute;
         seen.openAudioSettings |= a.openAudioSettings;
-    };
-    ItemLog::clear();
-    gui.frame(body);
-    gui.frame(body);
+    });
     EXPECT_FALSE(logged("PC sound (game, apps)"));
     ASSERT_TRUE(logged("##pc"));
     gui.clickAt(centreByLabel("##pc"), body, false);
@@ -238,12 +229,8 @@ TEST_F(Panels, SceneOperationsKeepTheActiveSceneAndNeverDeleteTheLast) {
         std::vector<std::string> names;
         int active;
     } cases[] = {
-        {"add names by count",
-         named({"A", "B", "Scene 4"}, 0),
-         0,
-         0,
-         {"A", "B", "Scene 4", "Scene 4"},
-         3},
+        {"add names by count", named({"A", "B", "Scene 4"}, 0), 0, 0,
+         {"A", "B", "Scene 4", "Scene 4"}, 3},
         {"delete the active last", named({"A", "B", "C"}, 2), 2, 2, {"A", "B"}, 1},
         {"delete before active", named({"A", "B", "C"}, 2), 2, 0, {"B", "C"}, 1},
         {"delete after active", named({"A", "B", "C"}, 0), 2, 2, {"A", "B"}, 0},

@@ -4,7 +4,7 @@
 
 #include "app/studio.h"
 #include "project/layout_presets.h"
-#include "ui/headless_gui.h"
+#include "ui/gui_script.h"
 #include "ui/layout_gallery.h"
 
 namespace {
@@ -12,11 +12,6 @@ namespace {
 // Wide enough that the strip shows every tile without scrolling.
 constexpr float kWidth = 3000, kHeight = 900;
 
-ImGuiWindow* windowNamed(const char* part) {
-    for (ImGuiWindow* w : GImGui->Windows)
-        if (std::string(w->Name).find(part) != std::string::npos) return w;
-    return nullptr;
-}
 ImGuiID intId(ImGuiID seed, int n) { return ImHashData(&n, sizeof n, seed); }
 ImRect itemRect(ImGuiID id) {
     const LoggedItem* item = ItemLog::find(id);
@@ -24,12 +19,12 @@ ImRect itemRect(ImGuiID id) {
 }
 // The tile of preset n (or of saved layout n - 1000); the "Save layout" tile for -1.
 ImRect tile(int n) {
-    const ImGuiID strip = windowNamed("##layouts")->ID;
+    const ImGuiID strip = GuiScript::windowContaining("##layouts")->ID;
     return itemRect(ImHashStr("##l", 0, n < 0 ? ImHashStr("##save", 0, strip) : intId(strip, n)));
 }
 // Width of the tooltip shown in the last frame, or 0.
 float tooltipWidth() {
-    ImGuiWindow* w = windowNamed("##Tooltip_");
+    ImGuiWindow* w = GuiScript::windowContaining("##Tooltip_");
     return w && w->Active ? w->ContentSize.x : 0;
 }
 
@@ -133,7 +128,7 @@ TEST_F(Gallery, TilesOrderGapsTooltipsAndRecords) {
     ImGui::GetIO().AddMouseWheelEvent(0, -1);
     frame();
     frame();  // a scroll set in one frame takes effect in the next
-    EXPECT_FLOAT_EQ(windowNamed("##layouts")->Scroll.x, 80);
+    EXPECT_FLOAT_EQ(GuiScript::windowContaining("##layouts")->Scroll.x, 80);
 
     // Vertical thumbnails are 9:16 but a tile is never narrower than 84.
     for (float h : {84.0f, 200.0f}) {

@@ -2,20 +2,19 @@
 
 #include <string>
 
+#include "update/manifest_text.h"
 #include "update/update_manifest.h"
 
 TEST(UpdateManifest, VersionsParseAndCompareNumerically) {
     struct Case {
         const char* text;
         bool ok;
-        int major, minor, patch;
+        int major = 0, minor = 0, patch = 0;
     } cases[] = {
-        {"1.2.3", true, 1, 2, 3},   {"v1.4", true, 1, 4, 0},   {"V2", true, 2, 0, 0},
-        {"999999.0.1", true, 999999, 0, 1},
-        {"1.2.3.4", false, 0, 0, 0}, {"1..2", false, 0, 0, 0}, {"1.2.", false, 0, 0, 0},
-        {"1.2a", false, 0, 0, 0},    {"1234567.0.0", false, 0, 0, 0}, {"", false, 0, 0, 0},
-        {"v", false, 0, 0, 0},       {"vv1", false, 0, 0, 0},   {"-1.0.0", false, 0, 0, 0},
-        {" 1.0.0", false, 0, 0, 0},
+        {"1.2.3", true, 1, 2, 3}, {"v1.4", true, 1, 4, 0}, {"V2", true, 2, 0, 0},
+        {"999999.0.1", true, 999999, 0, 1}, {"1.2.3.4", false}, {"1..2", false}, {"1.2.", false},
+        {"1.2a", false}, {"1234567.0.0", false}, {"", false}, {"v", false}, {"vv1", false},
+        {"-1.0.0", false}, {" 1.0.0", false},
     };
     for (const Case& c : cases) {
         int v[3] = {-1, -1, -1};
@@ -33,12 +32,6 @@ TEST(UpdateManifest, VersionsParseAndCompareNumerically) {
     EXPECT_FALSE(isNewerVersion("2.0.0.0", "0.1.5"));
     EXPECT_FALSE(isNewerVersion("2.0.0", "x"));
 }
-
-namespace {
-std::string manifestText(const std::string& version, const std::string& url, const std::string& sha) {
-    return "{\"version\":\"" + version + "\",\"url\":\"" + url + "\",\"sha256\":\"" + sha + "\"}";
-}
-}  // namespace
 
 TEST(UpdateManifest, ChecksInOrderWithTheirMessages) {
     const std::string hex(64, 'a');

@@ -8,6 +8,7 @@
 
 #include "e2e/rtmp/peer_control.h"
 #include "support/https_test_server.h"
+#include "update/manifest_text.h"
 #include "update/updater.h"
 #include "util/folders.h"
 #include "util/text.h"
@@ -41,10 +42,6 @@ Updater::Services immediately() {
     s.firstCheckSeconds = 0;
     return s;
 }
-
-std::string manifest(const std::string& version, const std::string& url, const std::string& sha) {
-    return "{\"version\":\"" + version + "\",\"url\":\"" + url + "\",\"sha256\":\"" + sha + "\"}";
-}
 }  // namespace
 
 TEST_F(UpdaterHttps, ChecksDownloadAndVerifyOnlyWhatTheyShould) {
@@ -61,13 +58,16 @@ TEST_F(UpdaterHttps, ChecksDownloadAndVerifyOnlyWhatTheyShould) {
         std::string manifestBody;  // served at manifestPath when not empty
         bool ready;
     } cases[] = {
-        {"newer", "/files/m1.json", manifest("0.2.0", programUrl, sha), true},
-        {"equal", "/files/m2.json", manifest("0.1.5", programUrl, sha), false},
-        {"older", "/files/m3.json", manifest("0.1.0", programUrl, sha), false},
+        {"newer", "/files/m1.json", manifestText("0.2.0", programUrl, sha), true},
+        {"equal", "/files/m2.json", manifestText("0.1.5", programUrl, sha), false},
+        {"older", "/files/m3.json", manifestText("0.1.0", programUrl, sha), false},
         {"invalid JSON", "/files/m4.json", "{\"version\":\"0.2.0\",", false},
-        {"plain http address", "/files/m5.json", manifest("0.2.0", "http://localhost/x.exe", sha), false},
-        {"wrong hash", "/files/m6.json", manifest("0.2.0", programUrl, std::string(64, 'e')), false},
-        {"program missing", "/files/m7.json", manifest("0.2.0", base + "/files/none.exe", sha), false},
+        {"plain http address", "/files/m5.json",
+         manifestText("0.2.0", "http://localhost/x.exe", sha), false},
+        {"wrong hash", "/files/m6.json", manifestText("0.2.0", programUrl, std::string(64, 'e')),
+         false},
+        {"program missing", "/files/m7.json",
+         manifestText("0.2.0", base + "/files/none.exe", sha), false},
         {"manifest missing", "/status/404", "", false},
         {"server error", "/status/500", "", false},
     };
@@ -106,7 +106,7 @@ TEST_F(UpdaterHttps, DownloadsKeepToTheCapAndTrustedCertificates) {
 }
 
 TEST_F(UpdaterHttps, StopEndsASlowDownloadAndLeavesNoPartFile) {
-    serve("slow.json", manifest("9.0.0", base + "/slow/20000000", std::string(64, 'a')));
+    serve("slow.json", manifestText("9.0.0", base + "/slow/20000000", std::string(64, 'a')));
     Updater updater(immediately());
     updater.start(base + "/files/slow.json", profile);
     const std::wstring part = updateFile(L"Quillhaven.new.exe.part");
@@ -143,7 +143,7 @@ TEST_F(UpdaterHttps, InstallsAcrossFileSystemsAndRelaunchesTheNewProgram) {
     serve("new.exe", bytes);
     const std::wstring reference = joinPath(profile, L"new.exe");
     std::ofstream(toFsPath(reference), std::ios::binary) << bytes;
-    serve("probe.json", manifest("0.3.0", base + "/files/new.exe", sha256File(reference)));
+    serve("probe.json", manifestText("0.3.0", base + "/files/new.exe", sha256File(reference)));
 
     std::wstring cmd = L"\"" + program + L"\" update " + utf8ToWide(base) + L"/files/probe.json \"" +
                        otherProfile + L"\"";

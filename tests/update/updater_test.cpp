@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/https_client.h"
+#include "update/manifest_text.h"
 #include "update/updater.h"
 #include "util/folders.h"
 #include "util/text.h"
@@ -77,10 +78,6 @@ struct FakeEndpoint {
         return s;
     }
 };
-
-std::string manifestFor(const std::string& version, const std::string& sha) {
-    return "{\"version\":\"" + version + "\",\"url\":\"" + kProgramUrl + "\",\"sha256\":\"" + sha + "\"}";
-}
 }  // namespace
 
 TEST(Updater, ChecksDownloadVerifyAndLeaveNoPartialFile) {
@@ -94,14 +91,16 @@ TEST(Updater, ChecksDownloadVerifyAndLeaveNoPartialFile) {
         bool ready;
         int programRequests;
     } cases[] = {
-        {"newer", manifestFor("0.2.0", good), true, true, true, 1},
-        {"newer, hash in capitals", manifestFor("v1.0", upper), true, true, true, 1},
-        {"equal", manifestFor("0.1.5", good), true, true, false, 0},
-        {"older", manifestFor("0.1.4", good), true, true, false, 0},
-        {"manifest refused by the server", manifestFor("0.2.0", good), false, true, false, 0},
+        {"newer", manifestText("0.2.0", kProgramUrl, good), true, true, true, 1},
+        {"newer, hash in capitals", manifestText("v1.0", kProgramUrl, upper), true, true, true, 1},
+        {"equal", manifestText("0.1.5", kProgramUrl, good), true, true, false, 0},
+        {"older", manifestText("0.1.4", kProgramUrl, good), true, true, false, 0},
+        {"manifest refused by the server", manifestText("0.2.0", kProgramUrl, good), false, true,
+         false, 0},
         {"invalid manifest", "{\"version\":", true, true, false, 0},
-        {"wrong hash", manifestFor("0.2.0", std::string(64, '0')), true, true, false, 1},
-        {"download failed", manifestFor("0.2.0", good), true, false, false, 1},
+        {"wrong hash", manifestText("0.2.0", kProgramUrl, std::string(64, '0')), true, true, false,
+         1},
+        {"download failed", manifestText("0.2.0", kProgramUrl, good), true, false, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,7 +133,7 @@ TEST(Updater, StopEndsADownloadAndDeletesThePartFile) {
     s.get = [&](const std::string& url, int64_t, std::string* text, const std::wstring& file,
                 const std::atomic<bool>& cancel) {
         if (url == kManifestUrl) {
-            *text = manifestFor("9.0.0", std::string(64, 'a'));
+            *text = manifestText("9.0.0", kProgramUrl, std::string(64, 'a'));
             return true;
         }
         std::ofstream out(toFsPath(file), std::ios::binary);
