@@ -62,7 +62,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDAPI DllCanUnloadNow() { return locks == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() { return locks == 0 && TransformBase::liveCount == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
     HRESULT hr = registerClass(kTestH264EncoderClsid, kH264Name);

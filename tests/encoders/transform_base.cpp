@@ -5,9 +5,14 @@
 #include <cstring>
 #include <string>
 
-TransformBase::TransformBase() { MFCreateAttributes(&attributes, 1); }
+std::atomic<long> TransformBase::liveCount{0};
 
-TransformBase::~TransformBase() = default;
+TransformBase::TransformBase() {
+    ++liveCount;
+    MFCreateAttributes(&attributes, 1);
+}
+
+TransformBase::~TransformBase() { --liveCount; }
 
 STDMETHODIMP TransformBase::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;

@@ -22,6 +22,8 @@ class TransformBase : public IMFTransform {
 public:
     TransformBase();
     virtual ~TransformBase();
+    // Transforms alive in this process: the DLL may be unloaded only when none is.
+    static std::atomic<long> liveCount;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override;
