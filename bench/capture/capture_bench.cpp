@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> nv12(size_t(W) * H * 3 / 2);
     for (size_t i = 0; i < nv12.size(); ++i) nv12[i] = uint8_t(16 + (i * 2654435761u >> 24) % 220);
     std::vector<uint8_t> ours(size_t(W) * H * 4), plain(ours.size()), yuv(ours.size());
-    const auto t = medians({[&] { nv12ToBgra(nv12.data(), W, H, W, H, ours.data()); },
+    std::vector<int> terms;
+    const auto t = medians({[&] { nv12ToBgra(nv12.data(), W, H, W, H, ours.data(), terms); },
                             [&] { nv12ToBgraReference(nv12.data(), W, H, W, H, plain.data()); },
                             [&] {
                                 libyuv::NV12ToARGBMatrix(nv12.data(), W, nv12.data() + size_t(W) * H, W, yuv.data(),
