@@ -8,7 +8,9 @@
 #include <functional>
 #include <thread>
 
+#include "capture/heap_count.h"
 #include "media/capture/camera_capture.h"
+#include "media/capture/camera_frames.h"
 #include "media/media.h"
 #include "support/wait_for.h"
 
@@ -95,6 +97,42 @@ TEST(CameraHandOff, BackgroundRemovalSetsAlphaOnlyWhenItRan) {
         capture.back.assign(32 * 18 * 4, 9);
         handOffCameraFrame(capture, 32, 18);
         EXPECT_FALSE(capture.hasAlpha);
+    }
+}
+
+TEST(CameraFramePaths, MakeNoHeapAllocationOnceWarm) {
+    // The phone picture's conversion with the decoder's kept working buffer.
+    constexpr int kWidth = 64, kHeight = 36;
+    const std::vector<uint8_t> nv12(size_t(kWidth) * kHeight * 3 / 2, 100);
+    std::vector<uint8_t> bgra(size_t(kWidth) * kHeight * 4);
+    std::vector<int> terms;
+    nv12ToBgra(nv12.data(), kWidth, kHeight, kWidth, kHeight, bgra.data(), terms);
+    size_t before = heapAllocations();
+    nv12ToBgra(nv12.data(), kWidth, kHeight, kWidth, kHeight, bgra.data(), terms);
+    EXPECT_EQ(heapAllocations() - before, 0u) << "NV12 to BGRA";
+
+    // The hand-off with removal off, running, and failing (its text is set again each frame).
+    struct Case {
+        bool removal;
+        std::vector<int> startable;
+    } cases[] = {{false, {}}, {true, {110}}, {true, {}}};
+    for (const Case& c : cases) {
+        CameraCapture capture;
+        capture.makeMattingRuntime = [&c] {
+            return std::make_unique<FakeRuntime>(c.startable, [](std::vector<float>& out) {
+                std::fill(out.begin(), out.end(), 0.5f);
+                return true;
+            }, nullptr);
+        };
+        capture.removeBackground = c.removal;
+        capture.back.assign(bgra.size(), 7);
+        capture.front.assign(bgra.size(), 7);
+        handOffCameraFrame(capture, kWidth, kHeight);
+        handOffCameraFrame(capture, kWidth, kHeight);
+        before = heapAllocations();
+        handOffCameraFrame(capture, kWidth, kHeight);
+        EXPECT_EQ(heapAllocations() - before, 0u) << c.removal << " " << capture.status;
+        EXPECT_EQ(capture.hasAlpha, c.removal && !c.startable.empty());
     }
 }
 

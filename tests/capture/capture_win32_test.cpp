@@ -15,14 +15,14 @@
 
 #include "media/capture/camera_capture.h"
 #include "media/capture/system_capture.h"
-#include "media/capture/virtual_camera.h"
-#include "media/d3d11/camera_source.h"
 #include "media/d3d11/screen_source.h"
 #include "media/d3d11/window_source.h"
 #include "media/media.h"
-#include "support/wait_for.h"
+#include "media/media_kit.h"
 #include "media/packaging.h"
+#include "project/project.h"
 #include "remote/phone_video.h"
+#include "support/wait_for.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace std::chrono_literals;
@@ -183,53 +183,6 @@ INSTANTIATE_TEST_SUITE_P(Streams, PhoneDecoding,
                          ::testing::Values(std::make_tuple("sd", 480, 640, 8, 2),
                                            std::make_tuple("portrait", 1080, 1920, 3, 3)));
 
-TEST(CaptureSources, EachUnavailablePathSaysWhy) {
-    Device gpu;
-    ASSERT_TRUE(gpu.device);
-    // No cameras here: any index, -1 included, is "not found" rather than a read before the list.
-    for (int index : {0, -1, 5}) {
-        CameraSource camera(gpu.device.Get(), gpu.context.Get(), index, std::make_shared<PhoneFeed>());
-        ASSERT_TRUE(waitFor([&] {
-            camera.update();
-            return camera.frame().status == "Camera not found";
-        })) << index << ": " << camera.frame().status;
-        EXPECT_EQ(camera.frame().view, nullptr);
-        EXPECT_EQ(camera.frame().mode, FrameOpaque);
-    }
-    {
-        // The phone camera with no phone sending.
-        CameraSource phone(gpu.device.Get(), gpu.context.Get(), kPhoneCameraIndex, std::make_shared<PhoneFeed>());
-        ASSERT_TRUE(waitFor([&] {
-            phone.update();
-            return phone.frame().status == kPhoneWaitingText;
-        }));
-    }
-    ScreenSource beyond(gpu.device.Get(), gpu.context.Get(), 9);
-    beyond.update();
-    EXPECT_EQ(beyond.frame().status, "Display not found");
-    ScreenSource first(gpu.device.Get(), gpu.context.Get(), 0);
-    first.update();
-    // Wine has no desktop duplication: the user sees the system's code.
-    EXPECT_EQ(first.frame().status, "Screen capture unavailable 0x80004001");
-    EXPECT_EQ(first.frame().view, nullptr);
-
-    WindowSource unnamed(gpu.device.Get(), gpu.context.Get(), "");
-    unnamed.update();
-    EXPECT_EQ(unnamed.frame().status, "Choose a window");
-    WindowSource missing(gpu.device.Get(), gpu.context.Get(), "No window has this title 7f3a");
-    missing.update();
-    EXPECT_EQ(missing.frame().status, "Window not found: No window has this title 7f3a");
-
-    // Wine has no Windows ML, and this test program carries no models: every row is passed over.
-    BackgroundRemover remover(platformMattingRuntime());
-    EXPECT_FALSE(remover.ensureReady());
-    EXPECT_EQ(remover.error(), "Background removal needs Windows ML, which could not start");
-
-    auto vcam = makeVirtualCamera();
-    EXPECT_FALSE(vcam->start());
-    EXPECT_EQ(vcam->lastError(), "The virtual camera needs Windows 11.");
-}
-
 struct TestWindow {
     HWND hwnd = nullptr;
     TestWindow(const wchar_t* title, DWORD exStyle = 0, HWND owner = nullptr, bool visible = true) {
@@ -239,6 +192,84 @@ struct TestWindow {
     }
     ~TestWindow() { DestroyWindow(hwnd); }
 };
+
+// Each path that cannot capture here, looked up as the studio looks a layer up (the media kit's
+// source cache, one tick at a time) until the layer shows the text a user would read.
+TEST(CaptureSources, EachUnavailablePathShowsItsTextOnALayer) {
+    Device gpu;
+    ASSERT_TRUE(gpu.device);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // as the studio's main thread
+    const std::vector<PhonePacket> units = accessUnits(readFile(dataDir() + "sd.h264"));
+    ASSERT_FALSE(units.empty());
+    TestWindow window(L"QH status window");
+    {
+        MediaKit kit = createMediaKit(gpu.device.Get(), gpu.context.Get());
+        struct Case {
+            int kind, deviceIndex;
+            const char* source;
+            bool removeBackground;  // on the phone camera, which is then sent a stream
+            std::string status;
+        } cases[] = {
+            {LayerKind::Screen, 9, "", false, "Display not found"},
+            // Wine has no desktop duplication: the user sees the system's code.
+            {LayerKind::Screen, 0, "", false, "Screen capture unavailable 0x80004001"},
+            {LayerKind::GameOrApp, 0, "", false, "Choose a window"},
+            {LayerKind::GameOrApp, 0, "No window has this title 7f3a", false,
+             "Window not found: No window has this title 7f3a"},
+            // A real window, but Wine's Direct3D cannot hand its device to graphics capture.
+            {LayerKind::GameOrApp, 0, "QH status window", false,
+             "Window capture unavailable: Procedure not found"},
+            // No cameras here: any index, -1 included, is "not found", never read before the list.
+            {LayerKind::Camera, 0, "", false, "Camera not found"},
+            {LayerKind::Camera, -1, "", false, "Camera not found"},
+            {LayerKind::Camera, 5, "", false, "Camera not found"},
+            {LayerKind::Camera, kPhoneCameraIndex, "", false, kPhoneWaitingText},
+            // Wine has no Windows ML, and this program carries no model: the pictures stay opaque.
+            {LayerKind::Camera, kPhoneCameraIndex, "", true,
+             "Background removal needs Windows ML, which could not start"},
+        };
+        for (const Case& c : cases) {
+            Layer layer;
+            layer.kind = c.kind;
+            layer.deviceIndex = c.deviceIndex;
+            layer.source = c.source;
+            layer.removeBackground = c.removeBackground;
+            std::atomic<bool> sending{c.removeBackground};
+            std::thread phone([&] {
+                PhoneFeed& feed = *kit.phoneFeed;
+                while (sending) {
+                    for (const PhonePacket& unit : units) {
+                        feed.lastPacketMs = steadyNowMs();
+                        feed.push(PhonePacket(unit));
+                        waitFor([&] {
+                            std::lock_guard<std::mutex> guard(feed.lock);
+                            return feed.queue.empty() || !sending;
+                        });
+                    }
+                }
+            });
+            SourceFrame frame;
+            const bool shown = waitFor([&] {
+                frame = kit.sources->frameFor(layer);
+                kit.sources->endFrame();
+                return frame.status == c.status && (!c.removeBackground || frame.view);
+            });
+            sending = false;
+            phone.join();
+            EXPECT_TRUE(shown) << c.status << " <> " << frame.status;
+            if (c.removeBackground) {
+                EXPECT_EQ(frame.mode, FrameOpaque);
+            } else {
+                EXPECT_EQ(frame.view, nullptr) << c.status;
+            }
+            kit.sources->endFrame();  // a tick without the layer lets its source go
+        }
+        EXPECT_FALSE(kit.virtualCamera->start());
+        EXPECT_EQ(kit.virtualCamera->lastError(), "The virtual camera needs Windows 11.");
+    }
+    CoUninitialize();
+}
+
 
 TEST(WindowList, OnlyPlainVisibleTitledTopLevelWindowsOtherThanOurs) {
     TestWindow alpha(L"QH list alpha");
@@ -265,16 +296,6 @@ TEST(WindowList, OnlyPlainVisibleTitledTopLevelWindowsOtherThanOurs) {
     EXPECT_EQ(findCapturableWindow("Editor notes"), longer.hwnd);
     EXPECT_EQ(findCapturableWindow("QH list tool"), nullptr);
 
-    // A real window without graphics capture in the system: the system's reason is shown.
-    Device gpu;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    WindowSource source(gpu.device.Get(), gpu.context.Get(), "QH list alpha");
-    source.update();
-    const std::string status = source.frame().status;
-    EXPECT_EQ(status.rfind("Window capture unavailable: ", 0), 0u) << status;
-    EXPECT_GT(status.size(), std::string("Window capture unavailable: ").size());
-    EXPECT_EQ(source.frame().view, nullptr);
-    CoUninitialize();
 }
 
 // --- Release rules, against stand-ins for the system objects -------------------------------

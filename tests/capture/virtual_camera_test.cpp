@@ -1,10 +1,13 @@
 // The virtual camera over a plain memory block: start-up texts, fitting, letterbox bars, the
-// sequence rule, the once-a-second mapping and the black frame left after stop.
+// sequence rule, the once-a-second mapping, the black frame left after stop and the buffers kept
+// from frame to frame.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "capture/heap_count.h"
 #include "media/capture/virtual_camera.h"
+#include "media/packaging.h"
 
 namespace {
 
@@ -144,6 +147,76 @@ TEST(VirtualCamera, A1280x720CanvasGoesStraightThrough) {
     EXPECT_GT(rig.system->luma(0, 0), 100);
     EXPECT_GT(rig.system->luma(1279, 0), 100);
     EXPECT_EQ(rig.system->luma(0, 2), 16);
+}
+
+TEST(VirtualCamera, TheSequenceIsOddWhileAFrameIsWritten) {
+    std::vector<uint8_t> block(kVirtualCameraBlockBytes, 0);
+    auto sequence = [&] {
+        uint64_t n;
+        std::memcpy(&n, &block[kVirtualCameraSequenceOffset], 8);
+        return n;
+    };
+    struct Case {
+        uint64_t before, during, after;
+    } cases[] = {{4, 5, 6}, {7, 7, 8}};  // 7: a writer that died mid-frame
+    for (const Case& c : cases) {
+        std::memcpy(&block[kVirtualCameraSequenceOffset], &c.before, 8);
+        uint64_t seen = 0;
+        publishVirtualCameraFrame(block.data(), [&](uint8_t* frame) {
+            // A reader looking now finds the header complete but the counter odd, and waits.
+            EXPECT_EQ(frame, block.data() + kVirtualCameraHeaderBytes);
+            EXPECT_EQ(std::memcmp(block.data(), "QHVC", 4), 0);
+            seen = sequence();
+            std::memset(frame, 200, kVirtualCameraFrameBytes / 2);
+        });
+        EXPECT_EQ(seen, c.during);
+        EXPECT_EQ(sequence(), c.after);
+    }
+}
+
+TEST(VirtualCamera, BarsStayBlackWhenThePictureMoves) {
+    Rig rig;
+    rig.system->blockExists = true;
+    ASSERT_TRUE(rig.camera->start());
+    using Points = std::vector<std::pair<int, int>>;
+    const Points tall = {{640, 0}, {640, 719}}, wide = {{0, 360}, {1279, 360}};
+    struct Case {
+        int width, height;
+        Points picture, bars;
+    } cases[] = {
+        {1080, 1920, tall, wide},  // 404 x 720 at column 438
+        {2560, 1080, wide, tall},  // 1280 x 540 at row 90: the column's ends become bars
+        {1080, 1920, tall, wide},  // and back: the band's ends become bars again
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> white(size_t(c.width) * size_t(c.height) * 4, 255);
+        rig.camera->pushFrame(white.data(), c.width * 4, c.width, c.height);
+        for (auto [x, y] : c.picture) EXPECT_EQ(rig.system->luma(x, y), 235) << c.width << " " << x;
+        for (auto [x, y] : c.bars) EXPECT_EQ(rig.system->luma(x, y), 16) << c.width << " " << x;
+    }
+}
+
+TEST(VirtualCamera, AWarmFrameAllocatesNothingButTheScalersTables) {
+    Rig rig;
+    rig.system->blockExists = true;
+    ASSERT_TRUE(rig.camera->start());
+    for (auto [width, height] : {std::pair{1280, 720}, std::pair{1080, 1920}}) {
+        const std::vector<uint8_t> frame(size_t(width) * size_t(height) * 4, 90);
+        rig.camera->pushFrame(frame.data(), width * 4, width, height);
+        rig.camera->pushFrame(frame.data(), width * 4, width, height);
+        // The shared scaler makes its small position tables on each call; 1280 x 720 skips it.
+        const VirtualCameraFit fit = fitVirtualCamera(width, height);
+        std::vector<uint8_t> scaled(size_t(fit.width) * size_t(fit.height) * 4);
+        size_t before = heapAllocations();
+        if (width != kVirtualCameraWidth) {
+            scaleBgraBilinear(frame.data(), width * 4, width, height, scaled.data(), fit.width,
+                              fit.height);
+        }
+        const size_t scaler = heapAllocations() - before;
+        before = heapAllocations();
+        rig.camera->pushFrame(frame.data(), width * 4, width, height);
+        EXPECT_EQ(heapAllocations() - before, scaler) << width << "x" << height;
+    }
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include "media/capture/camera_frames.h"
 #include "media/media.h"
 
-void CameraCapture::setStatus(std::string text) {
+void CameraCapture::setStatus(std::string_view text) {
     std::lock_guard<std::mutex> guard(lock);
-    status = std::move(text);
+    status.assign(text);
 }
 
 void handOffCameraFrame(CameraCapture& capture, int width, int height) {

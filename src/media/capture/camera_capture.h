@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -40,7 +41,8 @@ struct CameraCapture {
     std::vector<uint8_t> rotated;  // capture thread only: the phone path's decode target
     std::string status = kCameraStartingText;
 
-    void setStatus(std::string text);
+    // Assigned in place: a text set again on every frame (a failing removal) reuses the storage.
+    void setStatus(std::string_view text);
 };
 
 // Removes the background when asked, then swaps `back` in as the newest frame.

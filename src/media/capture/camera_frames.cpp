@@ -49,14 +49,15 @@ void nv12ToBgraReference(const uint8_t* nv12, int stride, int codedHeight, int w
     }
 }
 
-void nv12ToBgra(const uint8_t* nv12, int stride, int codedHeight, int width, int height, uint8_t* out) {
+void nv12ToBgra(const uint8_t* nv12, int stride, int codedHeight, int width, int height,
+                uint8_t* out, std::vector<int>& chromaTerms) {
     assert(width <= stride && height <= codedHeight);
     const YuvMatrix m = matrixFor(height);
     const uint8_t* uvPlane = nv12 + size_t(stride) * size_t(codedHeight);
     // The chroma terms of a row pair are spread out per pixel once and shared by both rows; the
     // per-pixel loop is then plain enough for the compiler to vectorise.
-    std::vector<int> terms(size_t(width) * 3);
-    int* db = terms.data();
+    chromaTerms.resize(size_t(width) * 3);
+    int* db = chromaTerms.data();
     int* dg = db + width;
     int* dr = dg + width;
     for (int y = 0; y < height; ++y) {

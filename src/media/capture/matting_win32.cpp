@@ -52,19 +52,24 @@ HRESULT firstFeatureName(wml::IVectorView<wml::ILearningModelFeatureDescriptor*>
     return hr;
 }
 
+// The two factories every evaluation needs are looked up once, when the model starts.
+struct WinMlFactories {
+    ComPtr<wml::ITensorFloatStatics2> tensors;
+    ComPtr<wml::ILearningModelBindingFactory> bindings;
+};
+
 class WinMlRunner : public MattingRunner {
 public:
     WinMlRunner(const MattingModelConfig& config, ComPtr<wml::ILearningModelSession> session,
-                HSTRING inputName, HSTRING outputName)
-        : config(config), session(std::move(session)), inputName(inputName), outputName(outputName) {}
+                WinMlFactories factories, HSTRING inputName, HSTRING outputName)
+        : config(config), session(std::move(session)), factories(std::move(factories)),
+          inputName(inputName), outputName(outputName) {}
     ~WinMlRunner() override {
         WindowsDeleteString(inputName);
         WindowsDeleteString(outputName);
     }
 
     bool evaluate(const std::vector<float>& input, std::vector<float>& output) override {
-        ComPtr<wml::ITensorFloatStatics2> tensors;
-        ComPtr<wml::ILearningModelBindingFactory> bindings;
         ComPtr<wml::ITensorFloat> tensor;
         ComPtr<wml::ILearningModelBinding> binding;
         ComPtr<wml::ILearningModelEvaluationResult> result;
@@ -73,13 +78,9 @@ public:
         ComPtr<wml::ITensorFloat> values;
         ComPtr<wml::IVectorView<FLOAT>> view;
         INT64 shape[4] = {1, 3, config.height, config.width};
-        HRESULT hr = activationFactory(wml::kTensorFloatClass, wml::IID_ITensorFloatStatics2, tensors.GetAddressOf());
-        if (SUCCEEDED(hr)) {
-            hr = tensors->CreateFromShapeArrayAndDataArray(4, shape, UINT32(input.size()),
-                                                           const_cast<FLOAT*>(input.data()), &tensor);
-        }
-        if (SUCCEEDED(hr)) hr = activationFactory(wml::kLearningModelBindingClass, wml::IID_ILearningModelBindingFactory, bindings.GetAddressOf());
-        if (SUCCEEDED(hr)) hr = bindings->CreateFromSession(session.Get(), &binding);
+        HRESULT hr = factories.tensors->CreateFromShapeArrayAndDataArray(
+            4, shape, UINT32(input.size()), const_cast<FLOAT*>(input.data()), &tensor);
+        if (SUCCEEDED(hr)) hr = factories.bindings->CreateFromSession(session.Get(), &binding);
         if (SUCCEEDED(hr)) hr = binding->Bind(inputName, tensor.Get());
         if (SUCCEEDED(hr)) hr = session->Evaluate(binding.Get(), nullptr, &result);
         if (SUCCEEDED(hr)) hr = result->get_Outputs(&outputs);
@@ -99,6 +100,7 @@ public:
 private:
     MattingModelConfig config;
     ComPtr<wml::ILearningModelSession> session;
+    WinMlFactories factories;
     HSTRING inputName;
     HSTRING outputName;
 };
@@ -115,6 +117,7 @@ public:
         ComPtr<wml::ILearningModelSessionFactory> sessions;
         ComPtr<wml::ILearningModelSession> session;
         ComPtr<wml::IVectorView<wml::ILearningModelFeatureDescriptor*>> inputs, outputs;
+        WinMlFactories factories;
         OwnedString inputName, outputName;
         HRESULT hr = activationFactory(wml::kLearningModelClass, wml::IID_ILearningModelStatics, models.GetAddressOf());
         if (SUCCEEDED(hr)) hr = models->LoadFromStream(stream.Get(), &model);
@@ -126,8 +129,18 @@ public:
         if (SUCCEEDED(hr)) hr = firstFeatureName(inputs.Get(), &inputName.value);
         if (SUCCEEDED(hr)) hr = model->get_OutputFeatures(&outputs);
         if (SUCCEEDED(hr)) hr = firstFeatureName(outputs.Get(), &outputName.value);
+        if (SUCCEEDED(hr)) {
+            hr = activationFactory(wml::kTensorFloatClass, wml::IID_ITensorFloatStatics2,
+                                   factories.tensors.GetAddressOf());
+        }
+        if (SUCCEEDED(hr)) {
+            hr = activationFactory(wml::kLearningModelBindingClass,
+                                   wml::IID_ILearningModelBindingFactory,
+                                   factories.bindings.GetAddressOf());
+        }
         if (FAILED(hr)) return nullptr;
-        auto runner = std::make_unique<WinMlRunner>(config, session, inputName.value, outputName.value);
+        auto runner = std::make_unique<WinMlRunner>(config, session, std::move(factories),
+                                                    inputName.value, outputName.value);
         inputName.value = outputName.value = nullptr;  // the runner owns them now
         return runner;
     }

@@ -121,17 +121,31 @@ private:
         }
     }
 
+    // The output sample the transform writes into when it has none of its own: one for the whole
+    // stream, made again only when a format change asks for a larger buffer.
+    bool prepareOwnSample() {
+        if (own && ownSize >= outputInfo.cbSize) return true;
+        own.Reset();
+        ComPtr<IMFSample> sample;
+        ComPtr<IMFMediaBuffer> buffer;
+        if (FAILED(MFCreateSample(&sample)) ||
+            FAILED(MFCreateMemoryBuffer(outputInfo.cbSize, &buffer)) ||
+            FAILED(sample->AddBuffer(buffer.Get()))) {
+            return false;
+        }
+        own = sample;
+        ownSize = outputInfo.cbSize;
+        return true;
+    }
+
     bool drain(std::vector<uint8_t>& out) {
         bool produced = false;
         const bool providesSamples =
             outputInfo.dwFlags & (MFT_OUTPUT_STREAM_PROVIDES_SAMPLES | MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES);
         for (int n = 0; n < kMaxOutputsPerDrain; ++n) {
             MFT_OUTPUT_DATA_BUFFER output{};
-            ComPtr<IMFSample> own;
             if (!providesSamples) {
-                ComPtr<IMFMediaBuffer> buffer;
-                if (FAILED(MFCreateSample(&own)) || FAILED(MFCreateMemoryBuffer(outputInfo.cbSize, &buffer))) break;
-                own->AddBuffer(buffer.Get());
+                if (!prepareOwnSample()) break;
                 output.pSample = own.Get();
             }
             DWORD status = 0;
@@ -163,7 +177,7 @@ private:
             }
             if (uint64_t(length) >= uint64_t(stride) * uint64_t(codedHeight) * 3 / 2 && width > 0 && height > 0) {
                 out.resize(size_t(width) * size_t(height) * 4);
-                nv12ToBgra(bytes, stride, codedHeight, width, height, out.data());
+                nv12ToBgra(bytes, stride, codedHeight, width, height, out.data(), chromaTerms);
                 produced = true;
             }
             contiguous->Unlock();
@@ -173,6 +187,9 @@ private:
 
     ComPtr<IMFTransform> transform;
     MFT_OUTPUT_STREAM_INFO outputInfo{};
+    ComPtr<IMFSample> own;
+    DWORD ownSize = 0;
+    std::vector<int> chromaTerms;
     int32_t codedWidth = 0, codedHeight = 0;
     int32_t stride = 0;
     int32_t width = 0, height = 0;

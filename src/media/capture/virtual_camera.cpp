@@ -37,7 +37,8 @@ VirtualCameraFit fitVirtualCamera(int width, int height) {
     return fit;
 }
 
-void publishVirtualCameraFrame(uint8_t* block, const uint8_t* nv12) {
+void publishVirtualCameraFrame(uint8_t* block,
+                               const std::function<void(uint8_t* frame)>& writeFrame) {
     std::atomic_ref<uint64_t> sequence = sequenceOf(block);
     uint64_t n = sequence.load();
     std::memcpy(block, kVirtualCameraMagic, 4);
@@ -46,7 +47,7 @@ void publishVirtualCameraFrame(uint8_t* block, const uint8_t* nv12) {
     putU32(block + 12, kVirtualCameraFps);
     if (n % 2 == 0) ++n;
     sequence.store(n);
-    std::memcpy(block + kVirtualCameraHeaderBytes, nv12, kVirtualCameraFrameBytes);
+    writeFrame(block + kVirtualCameraHeaderBytes);
     sequence.store(n + 1);
 }
 
@@ -78,9 +79,11 @@ bool MfVirtualCamera::start() {
 
 void MfVirtualCamera::stop() {
     if (view) {
-        nv12.assign(kVirtualCameraFrameBytes, kNeutralChroma);
-        std::memset(nv12.data(), kBlackLuma, kVirtualCameraLumaBytes);
-        publishVirtualCameraFrame(view, nv12.data());
+        publishVirtualCameraFrame(view, [](uint8_t* out) {
+            std::memset(out, kBlackLuma, kVirtualCameraLumaBytes);
+            std::memset(out + kVirtualCameraLumaBytes, kNeutralChroma,
+                        kVirtualCameraFrameBytes - kVirtualCameraLumaBytes);
+        });
         system->unmapBlock();
         view = nullptr;
     }
@@ -103,7 +106,11 @@ void MfVirtualCamera::pushFrame(const uint8_t* bgra, int stride, int width, int 
         const VirtualCameraFit fit = fitVirtualCamera(width, height);
         scaled.resize(size_t(fit.width) * size_t(fit.height) * 4);
         scaleBgraBilinear(bgra, stride, width, height, scaled.data(), fit.width, fit.height);
-        letterbox.assign(kVirtualCameraLumaBytes * 4, 0);
+        // The bars are cleared only when the picture moves; every frame covers the same rect.
+        if (letterbox.empty() || fit != letterboxFit) {
+            letterbox.assign(kVirtualCameraLumaBytes * 4, 0);
+            letterboxFit = fit;
+        }
         const size_t rowBytes = size_t(fit.width) * 4;
         for (int y = 0; y < fit.height; ++y) {
             std::memcpy(&letterbox[(size_t(fit.y + y) * kVirtualCameraWidth + size_t(fit.x)) * 4],
@@ -114,7 +121,10 @@ void MfVirtualCamera::pushFrame(const uint8_t* bgra, int stride, int width, int 
     }
     nv12.resize(kVirtualCameraFrameBytes);
     bgraToNv12(frame, frameStride, kVirtualCameraWidth, kVirtualCameraHeight, nv12.data());
-    publishVirtualCameraFrame(view, nv12.data());
+    const uint8_t* converted = nv12.data();
+    publishVirtualCameraFrame(view, [converted](uint8_t* out) {
+        std::memcpy(out, converted, kVirtualCameraFrameBytes);
+    });
 }
 
 std::unique_ptr<IVirtualCamera> makeVirtualCamera() {

@@ -29,11 +29,14 @@ constexpr char kVirtualCameraFriendlyName[] = "Quillhaven Camera";
 struct VirtualCameraFit {
     int width = 0, height = 0;
     int x = 0, y = 0;
+    bool operator==(const VirtualCameraFit&) const = default;
 };
 VirtualCameraFit fitVirtualCamera(int width, int height);
 
-// Writes one NV12 frame into the block under the sequence rule.
-void publishVirtualCameraFrame(uint8_t* block, const uint8_t* nv12);
+// Publishes one frame under the sequence rule: `writeFrame` fills the kVirtualCameraFrameBytes of
+// NV12 at kVirtualCameraHeaderBytes while the sequence is odd; it is even again afterwards.
+void publishVirtualCameraFrame(uint8_t* block,
+                               const std::function<void(uint8_t* frame)>& writeFrame);
 
 class VirtualCameraSystem {
 public:
@@ -69,6 +72,7 @@ private:
     uint8_t* view = nullptr;
     int64_t nextMapAttempt = 0;
     std::vector<uint8_t> letterbox;
+    VirtualCameraFit letterboxFit;  // where letterbox's picture sits; its bars are black already
     std::vector<uint8_t> scaled;
     std::vector<uint8_t> nv12;
     std::string statusText;

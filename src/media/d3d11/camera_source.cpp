@@ -14,6 +14,8 @@ void cameraThread(CameraCapture& capture, int deviceIndex, std::shared_ptr<Phone
         deviceCaptureLoop(capture, deviceIndex);
     }
     feed.reset();
+    // The model's objects were made in this thread's apartment and go before it closes.
+    capture.remover.reset();
     if (SUCCEEDED(com)) CoUninitialize();
 }
 }  // namespace
