@@ -139,7 +139,7 @@ public:
     Discovery discovery;
     int phoneCameraClient = 0;
     int64_t lastChatSeq = 0;
-    // Kept between builds so that building the status allocates nothing.
+    // Kept between builds of the status, which reuse their storage.
     struct RemoteStatus {
         std::string json;
         std::string chatNote;
