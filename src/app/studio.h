@@ -80,7 +80,10 @@ public:
     void startPairing();
     void handleRemoteMessages();
     std::string runRemoteOperation(const RemoteMessage& message);
-    std::string statusJson();
+    // Builds the status into remoteStatus.json and returns it.
+    const std::string& statusJson();
+    // The status of this tick, built again only after an operation that may change it.
+    const std::string& currentStatus();
     std::string chatJson(const std::vector<ChatEntry>& entries, bool reset);
     std::string localControlUrl() const;
     void updateLiveData();
@@ -136,6 +139,13 @@ public:
     Discovery discovery;
     int phoneCameraClient = 0;
     int64_t lastChatSeq = 0;
+    // Kept between builds of the status, which reuse their storage.
+    struct RemoteStatus {
+        std::string json;
+        std::string chatNote;
+        std::vector<ChannelState> channels;
+        bool current = false;  // json still holds for this tick
+    } remoteStatus;
     std::string pairingCode;
     std::vector<std::string> pairingAddresses;  // this PC's, as pairing started
     int64_t nextAutosave = 0;

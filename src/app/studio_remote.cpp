@@ -2,6 +2,7 @@
 // remote-control settings, the token, pairing, the queued operations and the
 // status, chat and key-frame pushes.
 
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <limits>
@@ -53,6 +54,11 @@ int64_t leadingInteger(std::string_view text) {
 
 const char* jsonBool(bool b) { return b ? "true" : "false"; }
 
+void appendInteger(std::string& out, int64_t value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
 int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -65,7 +71,10 @@ std::string computerName() {
 }
 
 std::string errorJson(const std::string& message) {
-    return R"({"type":"error","message":)" + jsonQuote(message) + "}";
+    std::string json = R"({"type":"error","message":)";
+    appendJsonQuote(json, message);
+    json += '}';
+    return json;
 }
 
 }  // namespace
@@ -116,46 +125,63 @@ std::string Studio::localControlUrl() const {
     return "ws://127.0.0.1:" + std::to_string(project.remotePort) + "/?token=" + remoteToken;
 }
 
-std::string Studio::statusJson() {
-    const std::vector<ChannelState> channels = liveData.channelStates();
-    std::string chatNote;
-    for (const ChannelState& c : channels) {
+const std::string& Studio::statusJson() {
+    RemoteStatus& kept = remoteStatus;
+    liveData.channelStates(kept.channels);
+    kept.chatNote.clear();
+    for (const ChannelState& c : kept.channels) {
         if (c.status.empty()) continue;
-        if (!chatNote.empty()) chatNote += '\n';
-        chatNote += c.status;
+        if (!kept.chatNote.empty()) kept.chatNote += '\n';
+        kept.chatNote += c.status;
     }
-    if (channels.empty()) chatNote = kNoChannelsNote;
+    if (kept.channels.empty()) kept.chatNote = kNoChannelsNote;
     const bool live = this->live.isLive();
     const int scenes = static_cast<int>(project.scenes.size());
     const bool sceneValid = project.activeScene >= 0 && project.activeScene < scenes;
+    const int layout =
+        sceneValid ? project.scenes[static_cast<size_t>(project.activeScene)].layoutPreset : -1;
     const int64_t lastPacket = kit.phoneFeed ? kit.phoneFeed->lastPacketMs.load() : 0;
 
-    std::string json = R"({"type":"status","recording":)";
+    std::string& json = kept.json;
+    json = R"({"type":"status","recording":)";
     json += jsonBool(recording.recording);
     json += R"(,"paused":)";
     json += jsonBool(recording.recording && recording.paused);
-    json += R"(,"recSeconds":)" + std::to_string(recording.recording ? recording.elapsedSeconds() : 0);
+    json += R"(,"recSeconds":)";
+    appendInteger(json, recording.recording ? recording.elapsedSeconds() : 0);
     json += R"(,"live":)";
     json += jsonBool(live);
-    json += R"(,"liveText":)" + jsonQuote(live ? this->live.statusText() : std::string());
-    json += R"(,"liveCount":)" + std::to_string(this->live.liveCount());
-    json += R"(,"destinations":)" + std::to_string(this->live.outputs.size());
-    json += R"(,"scene":)" + std::to_string(project.activeScene);
+    json += R"(,"liveText":)";
+    appendJsonQuote(json, live ? this->live.statusText() : std::string());
+    json += R"(,"liveCount":)";
+    appendInteger(json, this->live.liveCount());
+    json += R"(,"destinations":)";
+    appendInteger(json, static_cast<int64_t>(this->live.outputs.size()));
+    json += R"(,"scene":)";
+    appendInteger(json, project.activeScene);
     json += R"(,"scenes":[)";
     for (int i = 0; i < scenes; ++i) {
         if (i) json += ',';
-        json += jsonQuote(project.scenes[static_cast<size_t>(i)].name);
+        appendJsonQuote(json, project.scenes[static_cast<size_t>(i)].name);
     }
-    json += R"(],"layout":)" +
-            std::to_string(sceneValid ? project.scenes[static_cast<size_t>(project.activeScene)].layoutPreset : -1);
+    json += R"(],"layout":)";
+    appendInteger(json, layout);
     json += R"(,"muted":)";
     json += jsonBool(kit.micInput && kit.micInput->isMuted());
-    json += R"(,"viewers":)" + std::to_string(totalViewers(channels));
-    json += R"(,"chatNote":)" + jsonQuote(chatNote);
+    json += R"(,"viewers":)";
+    appendInteger(json, totalViewers(kept.channels));
+    json += R"(,"chatNote":)";
+    appendJsonQuote(json, kept.chatNote);
     json += R"(,"phoneCamera":)";
     json += jsonBool(lastPacket > 0 && steadyMs() - lastPacket < kPhoneCameraFreshMs);
     json += '}';
     return json;
+}
+
+const std::string& Studio::currentStatus() {
+    if (!remoteStatus.current) statusJson();
+    remoteStatus.current = true;
+    return remoteStatus.json;
 }
 
 std::string Studio::chatJson(const std::vector<ChatEntry>& entries, bool reset) {
@@ -179,12 +205,14 @@ std::string Studio::chatJson(const std::vector<ChatEntry>& entries, bool reset) 
 
 // One queued request; returns the error text for its sender, "" when none.
 std::string Studio::runRemoteOperation(const RemoteMessage& message) {
-    const std::string op = message.field("op");
-    const std::string indexText = message.field("index");
+    const std::string_view op = message.field("op");
+    const std::string& indexText = message.field("index");
     const int64_t index = leadingInteger(indexText);
     const int scenes = static_cast<int>(project.scenes.size());
+    // Every operation but the two that only answer may change the status.
+    if (op != "status" && op != "chat.history") remoteStatus.current = false;
     if (op == "status") {
-        remote.sendTo(message.connectionKey, statusJson());
+        remote.sendTo(message.connectionKey, currentStatus());
     } else if (op == "record.toggle") {
         toggleRecord();
     } else if (op == "record.start") {
@@ -218,7 +246,7 @@ std::string Studio::runRemoteOperation(const RemoteMessage& message) {
         }
         if (!matched) return "no layer on key " + indexText;
     } else if (op == "mic.mute") {
-        const std::string on = message.field("on");
+        const std::string& on = message.field("on");
         kit.micInput->setMuted(on.empty() ? !kit.micInput->isMuted() : on == "true");
     } else if (op == "chat.history") {
         remote.sendTo(message.connectionKey, chatJson(liveData.chatEntries(), true));
@@ -235,7 +263,7 @@ std::string Studio::runRemoteOperation(const RemoteMessage& message) {
             phoneCameraClient = 0;
         }
     } else {
-        return "unknown op " + op;
+        return "unknown op " + std::string(op);
     }
     return "";
 }
@@ -243,11 +271,14 @@ std::string Studio::runRemoteOperation(const RemoteMessage& message) {
 void Studio::handleRemoteMessages() {
     restartRemote(false);
     if (!remote.isRunning()) return;
+    // The status is built at most once per tick while nothing changes it:
+    // the status requests of a tick and its push share one build.
+    remoteStatus.current = false;
     for (const RemoteMessage& message : remote.takeMessages()) {
         const std::string error = runRemoteOperation(message);
         if (!error.empty()) remote.sendTo(message.connectionKey, errorJson(error));
     }
-    remote.setStatus(statusJson());
+    remote.setStatus(currentStatus());
     if (discovery.keyframeRequestDue()) remote.sendTo(phoneCameraClient, kCameraKeyMessage);
 
     std::vector<ChatEntry> fresh;

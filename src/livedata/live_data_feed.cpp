@@ -168,9 +168,18 @@ void LiveDataFeed::start(const std::vector<std::string>& list) {
 }
 
 std::vector<ChannelState> LiveDataFeed::channelStates() const {
-    if (!hub) return {};
+    std::vector<ChannelState> states;
+    channelStates(states);
+    return states;
+}
+
+void LiveDataFeed::channelStates(std::vector<ChannelState>& out) const {
+    if (!hub) {
+        out.clear();
+        return;
+    }
     std::lock_guard<std::mutex> g(hub->lock);
-    return hub->channels;
+    out = hub->channels;
 }
 
 std::vector<ChatEntry> LiveDataFeed::chatEntries() const {

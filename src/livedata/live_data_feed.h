@@ -88,6 +88,8 @@ public:
     void start(const std::vector<std::string>& list);
     void stop() { start({}); }
     std::vector<ChannelState> channelStates() const;
+    // The same into a kept vector, reusing its storage.
+    void channelStates(std::vector<ChannelState>& out) const;
     std::vector<ChatEntry> chatEntries() const;
 
     std::vector<std::string> channels;

@@ -54,9 +54,13 @@ bool PhoneVideoAssembler::addFragment(const PhoneVideoPacket& packet, std::vecto
         if (ahead <= -int64_t(kPhoneVideoRestartGap)) {
             restart();
         } else if (ahead <= 0) {
-            return false;  // late
+            if (lateFrames == 0 || number != lastLateFrame) ++lateFrames;
+            lastLateFrame = number;
+            if (lateFrames < kPhoneVideoLateRunRestart) return false;  // late
+            restart();
         }
     }
+    lateFrames = 0;
     auto found = pending.find(number);
     if (found == pending.end()) {
         // Frames far from this one belong to an old or forged numbering.

@@ -18,6 +18,18 @@ inline constexpr size_t kPhoneVideoMaxPending = 8;
 // A frame number this far behind the last one is a new numbering (a phone that
 // restarted, or a forged number), not a late fragment. Ten seconds at 30 fps.
 inline constexpr uint32_t kPhoneVideoRestartGap = 300;
+// Late datagrams of this many frames in a row, none of a newer frame between
+// them, come from a phone that restarted its numbering a little behind. That
+// is a restart too: else its frames would be dropped until the numbers caught
+// up, and the first one after would be delivered without what it refers to.
+inline constexpr int32_t kPhoneVideoLateRunRestart = 3;
+
+// Frame numbers in wrapping order: a comes before b when b lies less than half
+// the number range ahead. Pending frames are never kPhoneVideoRestartGap apart,
+// and within such a span this is a strict weak order.
+struct FrameNumberOrder {
+    bool operator()(uint32_t a, uint32_t b) const { return int32_t(a - b) < 0; }
+};
 
 struct PhoneVideoPacket {
     uint32_t sessionId = 0;
@@ -48,11 +60,14 @@ public:
     bool addFragment(const PhoneVideoPacket& packet, std::vector<uint8_t>& frame, bool& keyframe);
 
     uint32_t session;
-    std::map<uint32_t, PendingVideoFrame> pending;
+    std::map<uint32_t, PendingVideoFrame, FrameNumberOrder> pending;
     uint32_t lastFrame = 0;
     int32_t rotation = 0;
     bool hasLast = false;
     bool waitForKeyframe = true;
+    // Frames in the current run of late datagrams, and the last one's number.
+    int32_t lateFrames = 0;
+    uint32_t lastLateFrame = 0;
 
 private:
     void restart();

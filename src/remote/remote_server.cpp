@@ -29,9 +29,10 @@ int64_t steadyMs() {
 
 }  // namespace
 
-std::string RemoteMessage::field(const std::string& name) const {
+const std::string& RemoteMessage::field(const std::string& name) const {
+    static const std::string kAbsent;
     auto it = fields.find(name);
-    return it == fields.end() ? std::string() : it->second;
+    return it == fields.end() ? kAbsent : it->second;
 }
 
 // --- RemoteConnection -------------------------------------------------------------------
@@ -39,27 +40,44 @@ std::string RemoteMessage::field(const std::string& name) const {
 RemoteConnection::RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream)
     : key(key), stream(std::move(stream)) {}
 
-bool RemoteConnection::send(std::shared_ptr<const std::string> frame, bool wakeNow) {
+bool RemoteConnection::send(std::string_view bytes, bool wakeNow) {
     std::lock_guard<std::mutex> guard(lock);
     if (closed || finishing) return false;
-    if (outboxBytes + frame->size() > RemoteServer::kMaxQueuedBytes) {
+    outbox += bytes;
+    return checkQueue(wakeNow);
+}
+
+bool RemoteConnection::sendFrame(uint32_t opcode, std::string_view payload, bool wakeNow) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (closed || finishing) return false;
+    appendWebsocketFrame(outbox, opcode, payload);
+    return checkQueue(wakeNow);
+}
+
+bool RemoteConnection::checkQueue(bool wakeNow) {
+    if (outbox.size() > RemoteServer::kMaxQueuedBytes) {
         // The client stopped reading: drop it rather than hold its frames.
+        outbox.clear();
         closed = true;
         stream->close();
         wake.notify_all();
         return false;
     }
-    outboxBytes += frame->size();
-    // A frame held for the next flush may already wait in the queue, so a
-    // frame that must go now wakes the writer whatever the queue holds.
-    outbox.push_back(std::move(frame));
+    // Bytes held for the next flush may already wait in the queue, so bytes
+    // that must go now wake the writer whatever the queue held.
     if (wakeNow) wake.notify_one();
     return true;
 }
 
 void RemoteConnection::flush() {
-    std::lock_guard<std::mutex> guard(lock);
-    if (!outbox.empty()) wake.notify_one();
+    bool waiting;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        waiting = !outbox.empty();
+    }
+    // Woken outside the lock, the writer does not block at once on the
+    // mutex still held here, which would cost the main thread a second wake.
+    if (waiting) wake.notify_one();
 }
 
 void RemoteConnection::abort() {
@@ -85,10 +103,8 @@ void RemoteConnection::writeLoop() {
         // A closed (not finishing) connection sends nothing more.
         if (closed && !finishing) break;
         // Everything queued goes out in one write.
-        batch.clear();
-        for (const auto& frame : outbox) batch += *frame;
+        batch.swap(outbox);
         outbox.clear();
-        outboxBytes = 0;
         guard.unlock();
         const bool sent = stream->write(reinterpret_cast<const uint8_t*>(batch.data()), batch.size());
         guard.lock();
@@ -98,7 +114,6 @@ void RemoteConnection::writeLoop() {
         }
     }
     outbox.clear();
-    outboxBytes = 0;
     closed = true;
     stream->close();
     writerDone = true;
@@ -206,7 +221,7 @@ RemoteServer::Admission RemoteServer::upgradeConnection(RemoteConnection& c) {
         }
     }
     if (result == Admission::Refused) {
-        c.send(std::string(kForbiddenReply));
+        c.send(kForbiddenReply);
         return result;
     }
     // The answer and the greeting are queued in the same hold of the server
@@ -215,8 +230,8 @@ RemoteServer::Admission RemoteServer::upgradeConnection(RemoteConnection& c) {
     if (!c.send(websocketAccept(request.key))) return Admission::Refused;
     // The token is hexadecimal and needs no escaping.
     if (result == Admission::ByPairing)
-        c.send(websocketFrame(kOpText, R"({"type":"paired","token":")" + token + "\"}"));
-    if (!lastStatus.empty()) c.send(websocketFrame(kOpText, lastStatus));
+        c.sendFrame(kOpText, R"({"type":"paired","token":")" + token + "\"}");
+    if (!lastStatus.empty()) c.sendFrame(kOpText, lastStatus);
     c.authorised = true;
     return result;
 }
@@ -243,10 +258,10 @@ void RemoteServer::receiveLoop(RemoteConnection& c) {
             used += size_t(n);
             switch (frame.opcode) {
             case kOpClose:
-                c.send(std::string(kEmptyClose));
+                c.send(kEmptyClose);
                 return;
             case kOpPing:
-                c.send(websocketFrame(kOpPong, frame.payload));
+                c.sendFrame(kOpPong, frame.payload);
                 break;
             case kOpText: {
                 RemoteMessage message;
@@ -254,7 +269,7 @@ void RemoteServer::receiveLoop(RemoteConnection& c) {
                 auto op = message.fields.end();
                 if (parseJsonObjectFlat(frame.payload, message.fields)) op = message.fields.find("op");
                 if (op == message.fields.end() || op->second.empty()) {
-                    c.send(websocketFrame(kOpText, kNoOpReply));
+                    c.sendFrame(kOpText, kNoOpReply);
                     break;
                 }
                 std::lock_guard<std::mutex> guard(lock);
@@ -281,15 +296,14 @@ void RemoteServer::sendTo(int32_t key, const std::string& text) {
     std::lock_guard<std::mutex> guard(lock);
     for (auto& c : connections) {
         if (c->key != key || !c->authorised) continue;
-        c->send(std::make_shared<const std::string>(websocketFrame(kOpText, text)), false);
+        c->sendFrame(kOpText, text, false);
         break;
     }
 }
 
 void RemoteServer::sendToAuthorised(const std::string& text) {
-    auto frame = std::make_shared<const std::string>(websocketFrame(kOpText, text));
     for (auto& c : connections)
-        if (c->authorised) c->send(frame, false);
+        if (c->authorised) c->sendFrame(kOpText, text, false);
 }
 
 void RemoteServer::flush() {

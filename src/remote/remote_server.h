@@ -8,12 +8,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,18 +23,20 @@ struct RemoteMessage {
     int32_t connectionKey = 0;
     std::map<std::string, std::string> fields;  // always holds a non-empty "op"
 
-    std::string field(const std::string& name) const;
+    // The member's value, "" when absent.
+    const std::string& field(const std::string& name) const;
 };
 
 class RemoteConnection {
 public:
     RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream);
 
-    // Queues one frame for the writer; false (and nothing queued) once closed.
+    // Queues bytes for the writer; false (and nothing queued) once closed.
     // A queue past its limit closes the connection. Without `wakeNow` the
-    // frame waits for the next flush.
-    bool send(std::shared_ptr<const std::string> frame, bool wakeNow = true);
-    bool send(std::string frame) { return send(std::make_shared<const std::string>(std::move(frame))); }
+    // bytes wait for the next flush.
+    bool send(std::string_view bytes, bool wakeNow = true);
+    // Queues one frame, built straight into the queue.
+    bool sendFrame(uint32_t opcode, std::string_view payload, bool wakeNow = true);
     // Wakes the writer for frames queued without waking it.
     void flush();
     // Marks the connection closed and fails its pending and later reads and writes.
@@ -53,11 +55,14 @@ public:
 private:
     friend class RemoteServer;
     void writeLoop();
+    // With `lock` held: drops the client once its queue is past the limit.
+    bool checkQueue(bool wakeNow);
 
     std::mutex lock;
     std::condition_variable wake;
-    std::deque<std::shared_ptr<const std::string>> outbox;
-    size_t outboxBytes = 0;
+    // The bytes waiting for the writer, which swaps the buffer for its own:
+    // a steady flow of frames allocates nothing.
+    std::string outbox;
     bool finishing = false;
 };
 

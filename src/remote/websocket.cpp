@@ -150,23 +150,27 @@ int websocketParseFrame(const uint8_t* buffer, size_t length, WebSocketFrame& ou
 }
 
 std::string websocketFrame(uint32_t opcode, std::string_view payload) {
-    assert(opcode <= 0x0F);
     std::string frame;
     frame.reserve(payload.size() + 10);
-    frame += char(kFinBit | opcode);
+    appendWebsocketFrame(frame, opcode, payload);
+    return frame;
+}
+
+void appendWebsocketFrame(std::string& out, uint32_t opcode, std::string_view payload) {
+    assert(opcode <= 0x0F);
+    out += char(kFinBit | opcode);
     const uint64_t n = payload.size();
     if (n < kLength16) {
-        frame += char(n);
+        out += char(n);
     } else if (n <= 0xFFFF) {
-        frame += char(kLength16);
-        frame += char(n >> 8);
-        frame += char(n & 0xFF);
+        out += char(kLength16);
+        out += char(n >> 8);
+        out += char(n & 0xFF);
     } else {
-        frame += char(kLength64);
-        for (int i = 7; i >= 0; --i) frame += char((n >> (8 * i)) & 0xFF);
+        out += char(kLength64);
+        for (int i = 7; i >= 0; --i) out += char((n >> (8 * i)) & 0xFF);
     }
-    frame += payload;
-    return frame;
+    out += payload;
 }
 
 bool secretEquals(std::string_view a, std::string_view b) {

@@ -53,6 +53,8 @@ std::string websocketAccept(std::string_view key);
 int websocketParseFrame(const uint8_t* buffer, size_t length, WebSocketFrame& out);
 // One unmasked server frame with FIN set.
 std::string websocketFrame(uint32_t opcode, std::string_view payload);
+// The same frame appended to `out`.
+void appendWebsocketFrame(std::string& out, uint32_t opcode, std::string_view payload);
 
 // Compares two secrets in time that depends only on their lengths.
 bool secretEquals(std::string_view a, std::string_view b);

@@ -19,8 +19,8 @@ inline constexpr int64_t kUpdateProgramMaxBytes = 314572800;  // 300 MiB
 // GET over HTTPS with status 200 only, through `client` (the system's when
 // null). The body goes to `text`, or to the file at `filePath` when that is not
 // empty (created or truncated). More than `cap` bytes fails before the excess
-// is written; `cancel`, looked at before the request and after every piece,
-// fails the request when set.
+// is written; `cancel`, looked at before the request, between the transport's
+// steps and after every piece, fails the request when set.
 bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std::wstring& filePath,
               const std::atomic<bool>& cancel, HttpsClient* client = nullptr);
 

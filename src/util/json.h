@@ -21,6 +21,8 @@ bool parseJsonObjectFlat(std::string_view text, std::map<std::string, std::strin
 // The JSON string literal of `s`, quotes included. Bytes that are not valid
 // UTF-8 become U+FFFD, so the result is always valid UTF-8.
 std::string jsonQuote(std::string_view s);
+// The same literal appended to `out`, for messages built into a kept buffer.
+void appendJsonQuote(std::string& out, std::string_view s);
 
 struct JsonMember;
 

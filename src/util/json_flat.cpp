@@ -77,6 +77,12 @@ bool skipNestedValue(std::string_view t, std::size_t& p) {
   }
 }
 
+// Printable ASCII other than the quote and the backslash stands as it is.
+bool isPlainJsonByte(char c) {
+  const unsigned char b = static_cast<unsigned char>(c);
+  return b >= 0x20 && b < 0x80 && c != '"' && c != '\\';
+}
+
 }  // namespace
 
 bool parseJsonObjectFlat(std::string_view t, std::map<std::string, std::string>& out) {
@@ -114,12 +120,23 @@ bool parseJsonObjectFlat(std::string_view t, std::map<std::string, std::string>&
 }
 
 std::string jsonQuote(std::string_view s) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(s.size() + 2);
+  appendJsonQuote(out, s);
+  return out;
+}
+
+void appendJsonQuote(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   std::size_t i = 0;
   while (i < s.size()) {
+    // Bytes that need no escape go in whole runs.
+    std::size_t plain = i;
+    while (plain < s.size() && isPlainJsonByte(s[plain])) ++plain;
+    out.append(s.data() + i, plain - i);
+    i = plain;
+    if (i == s.size()) break;
     const unsigned char b = static_cast<unsigned char>(s[i]);
     if (b >= 0x80) {
       copyUtf8Char(out, s, i);
@@ -131,14 +148,11 @@ std::string jsonQuote(std::string_view s) {
       out.push_back(static_cast<char>(b));
     } else if (b == '\n') {
       out += "\\n";
-    } else if (b < 0x20) {
+    } else {
       out += "\\u00";
       out.push_back(kHex[b >> 4]);
       out.push_back(kHex[b & 15]);
-    } else {
-      out.push_back(static_cast<char>(b));
     }
   }
   out.push_back('"');
-  return out;
 }

@@ -1,6 +1,7 @@
 // Phone video datagrams: the parser's bounds, reassembly with loss, late,
-// duplicate and restarted numbering, the key-frame request pacing, and the
-// UDP service answering probes and filling the phone feed over real sockets.
+// duplicate and restarted numbering, the wrap of the numbers, the key-frame
+// request pacing, and the UDP service answering probes and filling the phone
+// feed over real sockets.
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,76 @@ TEST(PhoneVideo, LargeBackwardJumpIsARestartNotEndlessLateFrames) {
     std::vector<uint8_t> out;
     bool key = false;
     EXPECT_FALSE(w.addFragment(p, out, key));
+}
+
+TEST(PhoneVideo, NumberingRestartedCloseBehindAndTheWrap) {
+    struct Step {
+        uint32_t frame;
+        uint16_t index, count;
+        bool key;
+        const char* payload;
+        const char* out;  // as feed() gives it
+        bool waiting;     // a key frame wanted afterwards
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        uint32_t oldestPending = 0;  // checked when pending frames remain
+    };
+    constexpr uint32_t kTop = 0xFFFFFFFF;
+    const Case cases[] = {
+        {"a phone that restarted at 0 a few frames in is found out on its third frame",
+         {{10, 0, 1, true, "K10", "K10*", false},
+          {11, 0, 1, false, "P11", "P11", false},
+          {12, 0, 1, false, "P12", "P12", false},
+          {0, 0, 2, true, "K0a", "-", false},
+          {0, 1, 2, true, "K0b", "-", false},
+          {1, 0, 1, false, "P1", "-", false},
+          {2, 0, 1, false, "P2", "-", true},
+          {3, 0, 1, false, "P3", "-", true},
+          {4, 0, 1, true, "K4", "K4*", false},
+          {5, 0, 1, false, "P5", "P5", false}}},
+        {"late duplicates of two frames between fresh ones change nothing",
+         {{10, 0, 2, true, "K", "-", true},
+          {10, 1, 2, true, "10", "K10*", false},
+          {11, 0, 1, false, "P11", "P11", false},
+          {10, 0, 2, true, "K", "-", false},
+          {10, 1, 2, true, "10", "-", false},
+          {11, 0, 1, false, "P11", "-", false},
+          {12, 0, 1, false, "P12", "P12", false},
+          {11, 0, 1, false, "P11", "-", false},
+          {10, 1, 2, true, "10", "-", false},
+          {13, 0, 1, false, "P13", "P13", false}}},
+        {"across the wrap a frame completes in order while the next is pending",
+         {{kTop - 1, 0, 1, true, "K", "K*", false},
+          {0, 0, 2, false, "B", "-", false},
+          {kTop, 0, 1, false, "A", "A", false},
+          {0, 1, 2, false, "b", "Bb", false}}},
+        {"across the wrap the oldest incomplete frame is the one given up",
+         {{kTop - 4, 0, 1, true, "K", "K*", false},
+          {kTop - 3, 0, 2, false, "x", "-", false},
+          {kTop - 2, 0, 2, false, "x", "-", false},
+          {kTop - 1, 0, 2, false, "x", "-", false},
+          {kTop, 0, 2, false, "x", "-", false},
+          {0, 0, 2, false, "x", "-", false},
+          {1, 0, 2, false, "x", "-", false},
+          {2, 0, 2, false, "x", "-", false},
+          {3, 0, 2, false, "x", "-", false},
+          {4, 0, 2, false, "x", "-", true}},
+         kTop - 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PhoneVideoAssembler a(kSession);
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& s = c.steps[i];
+            EXPECT_EQ(feed(a, s.frame, s.index, s.count, s.key, s.payload), s.out) << "step " << i;
+            EXPECT_EQ(a.waitForKeyframe, s.waiting) << "step " << i;
+        }
+        if (!a.pending.empty()) {
+            EXPECT_EQ(a.pending.begin()->first, c.oldestPending);
+        }
+    }
 }
 
 TEST(PhoneVideo, KeyFrameRequestsGoOutAtMostEvery400Ms) {

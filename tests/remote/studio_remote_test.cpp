@@ -1,6 +1,7 @@
 // The studio's side of remote control over the raw client: the token kept in
 // the secret store and renewed, pairing ends, start-up failures and their
-// texts, a client that never reads, the chat message format and the viewer sum.
+// texts, status answers within one tick, a client that never reads, the chat
+// message format and the viewer sum.
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,32 @@ TEST_F(StudioRemote, TokenIsKeptRenewedOnRequestAndOldClientsAreDropped) {
     EXPECT_EQ(stale.readHead(), std::string(kForbiddenReply));
     WsClient fresh(port);
     EXPECT_TRUE(fresh.open("/?token=" + studio->remoteToken));
+}
+
+TEST_F(StudioRemote, StatusAnswersOfOneTickSeeTheOperationsBeforeThem) {
+    WsClient client(port);
+    ASSERT_TRUE(client.open("/?token=" + studio->remoteToken));
+    ASSERT_TRUE(tickUntil(*studio, [&] { return studio->remote.clientCount() == 1; }));
+    const std::string before = client.readText();
+    ASSERT_NE(before.find(R"("scene":0,)"), std::string::npos) << before;
+    // Queued together, so one tick runs them all; the pong says they are queued.
+    std::string burst;
+    for (const char* op : {R"({"op":"status"})", R"({"op":"status"})",
+                           R"({"op":"scene.set","index":2})", R"({"op":"status"})",
+                           R"({"op":"layout.set","index":99})", R"({"op":"status"})"})
+        burst += clientFrame(kOpText, op);
+    ASSERT_TRUE(client.send(burst + clientFrame(kOpPing, "")));
+    std::string payload;
+    uint32_t opcode = 0;
+    ASSERT_TRUE(client.readFrame(payload, opcode));
+    ASSERT_EQ(opcode, kOpPong);
+    studio->handleRemoteMessages();
+    const std::string after = studio->statusJson();
+    ASSERT_NE(after.find(R"("scene":2,)"), std::string::npos) << after;
+    // The answers, then the push of the changed status.
+    const std::string refused = R"({"type":"error","message":"no layout 99"})";
+    for (const std::string& want : {before, before, after, refused, after, after})
+        EXPECT_EQ(client.readText(), want);
 }
 
 TEST_F(StudioRemote, PairingEndsWithNoticeOnlyWhenAPhoneJoined) {

@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/https_client.h"
+#include "support/wait_for.h"
 #include "update/manifest_text.h"
 #include "update/updater.h"
 #include "util/folders.h"
@@ -76,6 +79,20 @@ struct FakeEndpoint {
         };
         s.firstCheckSeconds = 0;
         return s;
+    }
+};
+
+// Never answers: it waits for the request's abort flag, which the system's
+// client looks at between its steps.
+struct SilentServer final : HttpsClient {
+    std::atomic<bool> asked{false}, aborted{false};
+    HttpsResponse send(const HttpsRequest& rq) override {
+        asked = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!(rq.abort && *rq.abort) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        aborted = rq.abort && *rq.abort;
+        return {};
     }
 };
 }  // namespace
@@ -158,6 +175,18 @@ TEST(Updater, StopEndsADownloadAndDeletesThePartFile) {
     std::string version;
     EXPECT_FALSE(updater.readyVersion(version));
     EXPECT_TRUE(updater.waitForStop(3600));  // stopped: no wait at all
+
+    // A request still waiting for its answer is aborted by the stop.
+    SilentServer silent;
+    s.get = [&](const std::string& url, int64_t cap, std::string* text, const std::wstring& file,
+                const std::atomic<bool>& cancel) {
+        return httpsGet(url, cap, text, file, cancel, &silent);
+    };
+    Updater asking(s);
+    asking.start(kManifestUrl, testFolder(L"stop-asking"));
+    ASSERT_TRUE(waitFor([&] { return silent.asked.load(); }));
+    asking.stop();
+    EXPECT_TRUE(silent.aborted);
 }
 
 TEST(Updater, InstallSwapsTheFilesAndRestoresTheProgramOnFailure) {
