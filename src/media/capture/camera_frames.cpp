@@ -60,106 +60,71 @@ constexpr ChromaTerms chromaTermsOf(const YuvMatrix& m) {
 // is made in 32-bit lanes, once per chroma pair for both rows.
 constexpr int kExtraLuma = kLumaScale - 256;
 
-// Eight pixels of both rows per step.
-template <const YuvMatrix& M>
-int rowPairSse2(const uint8_t* top, const uint8_t* bottom, const uint8_t* uv, int width,
-                uint8_t* outTop, uint8_t* outBottom) {
-    constexpr ChromaTerms t = chromaTermsOf(M);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i extra = _mm_set1_epi16(kExtraLuma);
-    const __m128i byteMask = _mm_set1_epi16(0xFF);  // d & 255, and the opaque alpha
-    struct Split {
-        __m128i high, low;  // d >> 8 and d & 255 per pixel
-    };
-    // The low half of each pair's 32-bit lane to both of its pixels' 16-bit lanes.
-    auto spread = [](__m128i d) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xA0), 0xA0); };
-    auto split = [&](__m128i pairs, const ChromaTerm& c) {
-        const __m128i d = _mm_add_epi32(_mm_madd_epi16(pairs, _mm_set1_epi32(c.weights())),
-                                        _mm_set1_epi32(c.offset));
-        return Split{spread(_mm_srai_epi32(d, 8)), _mm_and_si128(spread(d), byteMask)};
-    };
-    auto load8 = [&](const uint8_t* p) {
-        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
-    };
-    auto row = [&](const uint8_t* luma, uint8_t* out, const Split& b, const Split& g,
-                   const Split& r) {
-        const __m128i y = load8(luma);
-        const __m128i extraY = _mm_mullo_epi16(y, extra);
-        auto channel = [&](const Split& s) {
-            return _mm_add_epi16(_mm_add_epi16(y, s.high),
-                                 _mm_srli_epi16(_mm_add_epi16(extraY, s.low), 8));
-        };
-        const __m128i bg = _mm_packus_epi16(channel(b), channel(g));
-        const __m128i ra = _mm_packus_epi16(channel(r), byteMask);
-        const __m128i br = _mm_unpacklo_epi8(bg, ra), ga = _mm_unpackhi_epi8(bg, ra);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(br, ga));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(br, ga));
-    };
-    int x = 0;
-    for (; x + 8 <= width; x += 8) {
-        const __m128i pairs = load8(uv + x);
-        const Split b = split(pairs, t.b), g = split(pairs, t.g), r = split(pairs, t.r);
-        row(top + x, outTop + 4 * x, b, g, r);
-        row(bottom + x, outBottom + 4 * x, b, g, r);
-    }
-    return x;
+// 16-bit lanes of the two register widths, for the lane arithmetic of the kernel.
+typedef int16_t Int16x8 __attribute__((vector_size(16)));
+typedef int16_t Int16x16 __attribute__((vector_size(32)));
+template <class Vec>
+struct ChromaSplit {
+    Vec high, low;  // d >> 8 and d & 255 per pixel
+};
+
+namespace sse2 {
+// Eight pixels per step, in order.
+using Vec = Int16x8;
+constexpr int kStep = 8;
+inline Vec widen(const uint8_t* p) {
+    return Vec(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                 _mm_setzero_si128()));
 }
+inline __m128i packBytes(Vec a, Vec b) { return _mm_packus_epi16(__m128i(a), __m128i(b)); }
+// The low half of each pair's 32-bit lane to both of its pixels' 16-bit lanes.
+inline Vec spread(__m128i d) {
+    return Vec(_mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xA0), 0xA0));
+}
+inline ChromaSplit<Vec> split(Vec pairs, const ChromaTerm& c) {
+    const __m128i d = _mm_add_epi32(_mm_madd_epi16(__m128i(pairs), _mm_set1_epi32(c.weights())),
+                                    _mm_set1_epi32(c.offset));
+    return {spread(_mm_srai_epi32(d, 8)), spread(d) & 0xFF};
+}
+inline __m128i lowBytes(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
+inline __m128i highBytes(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
+inline void store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+#include "media/capture/nv12_row_pair.inc"
+}  // namespace sse2
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
-// Sixteen pixels of both rows per step. Pixels 0-3 and 8-11 go to the low lane and 4-7 and
-// 12-15 to the high one, luma and chroma alike, so that the in-lane byte interleaves at the end
-// leave pixels 0-7 and 8-15 in order without a lane-crossing shuffle.
-template <const YuvMatrix& M>
-int rowPairAvx2(const uint8_t* top, const uint8_t* bottom, const uint8_t* uv, int width,
-                uint8_t* outTop, uint8_t* outBottom) {
-    constexpr ChromaTerms t = chromaTermsOf(M);
-    const __m256i extra = _mm256_set1_epi16(kExtraLuma);
-    const __m256i alpha = _mm256_set1_epi16(255);
-    // Bytes 1-2 of each pair's 32-bit d (d >> 8) and byte 0 (d & 255), to both of its pixels.
-    const __m256i highBytes = _mm256_setr_epi8(1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14, 13,
-                                               14, 1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14,
-                                               13, 14);
-    const __m256i lowBytes = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12,
-                                              -1, 0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12,
-                                              -1, 12, -1);
-    auto load16 = [](const uint8_t* p) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        return _mm256_cvtepu8_epi16(_mm_shuffle_epi32(bytes, 0xD8));
-    };
-    struct Split {
-        __m256i high, low;  // d >> 8 and d & 255 per pixel
-    };
-    auto split = [&](__m256i pairs, const ChromaTerm& c) {
-        const __m256i weighted = _mm256_madd_epi16(pairs, _mm256_set1_epi32(c.weights()));
-        const __m256i d = _mm256_add_epi32(weighted, _mm256_set1_epi32(c.offset));
-        return Split{_mm256_shuffle_epi8(d, highBytes), _mm256_shuffle_epi8(d, lowBytes)};
-    };
-    auto row = [&](const uint8_t* luma, uint8_t* out, const Split& b, const Split& g,
-                   const Split& r) {
-        const __m256i y = load16(luma);
-        const __m256i extraY = _mm256_mullo_epi16(y, extra);
-        auto channel = [&](const Split& s) {
-            return _mm256_add_epi16(_mm256_add_epi16(y, s.high),
-                                    _mm256_srli_epi16(_mm256_add_epi16(extraY, s.low), 8));
-        };
-        const __m256i bg = _mm256_packus_epi16(channel(b), channel(g));
-        const __m256i ra = _mm256_packus_epi16(channel(r), alpha);
-        const __m256i br = _mm256_unpacklo_epi8(bg, ra), ga = _mm256_unpackhi_epi8(bg, ra);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_unpacklo_epi8(br, ga));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_unpackhi_epi8(br, ga));
-    };
-    int x = 0;
-    for (; x + 16 <= width; x += 16) {
-        const __m256i pairs = load16(uv + x);
-        const Split b = split(pairs, t.b), g = split(pairs, t.g), r = split(pairs, t.r);
-        row(top + x, outTop + 4 * x, b, g, r);
-        row(bottom + x, outBottom + 4 * x, b, g, r);
-    }
-    return x;
+namespace avx2 {
+// Sixteen pixels per step. Pixels 0-3 and 8-11 go to the low lane and 4-7 and 12-15 to the high
+// one, luma and chroma alike, so that the in-lane byte interleaves leave pixels 0-7 and 8-15 in
+// order without a lane-crossing shuffle.
+using Vec = Int16x16;
+constexpr int kStep = 16;
+inline Vec widen(const uint8_t* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return Vec(_mm256_cvtepu8_epi16(_mm_shuffle_epi32(bytes, 0xD8)));
 }
+inline __m256i packBytes(Vec a, Vec b) { return _mm256_packus_epi16(__m256i(a), __m256i(b)); }
+// Bytes 1-2 of each pair's 32-bit d (d >> 8) and byte 0 (d & 255), to both of its pixels.
+inline ChromaSplit<Vec> split(Vec pairs, const ChromaTerm& c) {
+    const __m256i highOfD = _mm256_setr_epi8(1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14, 13, 14,
+                                             1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14, 13, 14);
+    const __m256i lowOfD = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12,
+                                            -1, 0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1,
+                                            12, -1);
+    const __m256i weighted = _mm256_madd_epi16(__m256i(pairs), _mm256_set1_epi32(c.weights()));
+    const __m256i d = _mm256_add_epi32(weighted, _mm256_set1_epi32(c.offset));
+    return {Vec(_mm256_shuffle_epi8(d, highOfD)), Vec(_mm256_shuffle_epi8(d, lowOfD))};
+}
+inline __m256i lowBytes(__m256i a, __m256i b) { return _mm256_unpacklo_epi8(a, b); }
+inline __m256i highBytes(__m256i a, __m256i b) { return _mm256_unpackhi_epi8(a, b); }
+inline void store(uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+#include "media/capture/nv12_row_pair.inc"
+}  // namespace avx2
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
 #endif
@@ -168,8 +133,8 @@ RowPairKernel rowPairKernel(const YuvMatrix& m) {
 #if QH_X86
     const bool hd = &m == &kBt709;
     const int level = simdLevel();
-    if (level >= kSimdAvx2) return hd ? rowPairAvx2<kBt709> : rowPairAvx2<kBt601>;
-    if (level >= kSimdSse2) return hd ? rowPairSse2<kBt709> : rowPairSse2<kBt601>;
+    if (level >= kSimdAvx2) return hd ? avx2::rowPair<kBt709> : avx2::rowPair<kBt601>;
+    if (level >= kSimdSse2) return hd ? sse2::rowPair<kBt709> : sse2::rowPair<kBt601>;
 #endif
     return nullptr;
 }
