@@ -4,6 +4,7 @@
 //   cmake --build build/bench --target media_bench && build/bench/bench/media/media_bench 300
 #include "media/mf/encoder_transform.h"
 #include "media/packaging.h"
+#include "media/simd.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
     SwsContext* scaler = sws_getContext(W, H, AV_PIX_FMT_BGRA, DW, DH, AV_PIX_FMT_BGRA, SWS_BILINEAR,
                                         nullptr, nullptr, nullptr);
     for (int level = 2; level >= 1; --level) {
-        setPackagingSimdLimit(level);
+        setSimdLimit(level);
         std::printf("\n[%s] BGRA 1920x1080 -> NV12, median of %d interleaved runs\n", levels[level], reps);
         auto m = interleavedMedians(
             {[&] { libyuv::ARGBToNV12(src.data(), W * 4, nv12.data(), W, nv12.data() + W * H, W, W, H); },
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
         std::printf("  scaleBgraBilinear   %7.3f ms   %.2f x libyuv's time, %.1f x faster than libswscale%s\n",
                     m[2], m[2] / m[0], m[1] / m[2], same ? "" : "   MISMATCH");
     }
-    setPackagingSimdLimit(2);
+    setSimdLimit(2);
 
     // What the video encoder pays per frame to hand a canvas to its transform: converting into a
     // scratch vector and copying that into the transform's sample, against converting straight

@@ -1,15 +1,9 @@
 #include "media/packaging.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-#define QH_X86 1
-#include <immintrin.h>
-#else
-#define QH_X86 0
-#endif
+#include "media/simd.h"
 
 namespace {
 
@@ -208,23 +202,13 @@ int blockKernelAvx2(const uint8_t* top, const uint8_t* bottom, int evenWidth, ui
 }
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
-
-bool haveAvx2() {
-    static const bool yes = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return yes;
-}
 #endif
-
-std::atomic<int> simdLimit{2};
 
 BlockKernel nv12Kernel() {
 #if QH_X86
-    const int limit = simdLimit.load(std::memory_order_relaxed);
-    if (limit >= 2 && haveAvx2()) return blockKernelAvx2;
-    if (limit >= 1) return blockKernelSse2;
+    const int level = simdLevel();
+    if (level >= kSimdAvx2) return blockKernelAvx2;
+    if (level >= kSimdSse2) return blockKernelSse2;
 #endif
     return nullptr;
 }
@@ -411,10 +395,6 @@ void bgraToNv12(const uint8_t* src, int srcStride, int width, int height, uint8_
     convertNv12(src, srcStride, width, height, dst, nv12Kernel());
 }
 
-void setPackagingSimdLimit(int level) {
-    simdLimit.store(level, std::memory_order_relaxed);
-}
-
 void scaleBgraBilinearReference(const uint8_t* src, int srcStride, int srcWidth, int srcHeight,
                                 uint8_t* dst, int dstWidth, int dstHeight) {
     if (!src || !dst || srcWidth <= 0 || srcHeight <= 0 || dstWidth <= 0 || dstHeight <= 0) return;
@@ -454,14 +434,10 @@ void scaleBgraBilinear(const uint8_t* src, int srcStride, int srcWidth, int srcH
     int pairColumns = 0;
     while (pairColumns < dstWidth && xs[pairColumns].i0 + 1 < srcWidth) ++pairColumns;
 
-    const int level = simdLimit.load(std::memory_order_relaxed);
 #if QH_X86
-    const bool avx2 = level >= 2 && haveAvx2();
-    const bool sse2 = level >= 1;
-#else
-    (void)level;
-#endif
-#if QH_X86
+    const int level = simdLevel();
+    const bool avx2 = level >= kSimdAvx2;
+    const bool sse2 = level >= kSimdSse2;
     const std::vector<ColumnGroup> groups =
         avx2 ? columnGroups(xs.data(), pairColumns, srcWidth) : std::vector<ColumnGroup>();
 #endif

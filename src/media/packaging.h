@@ -24,10 +24,6 @@ void bgraToNv12Reference(const uint8_t* src, int srcStride, int width, int heigh
 void scaleBgraBilinearReference(const uint8_t* src, int srcStride, int srcWidth, int srcHeight,
                                 uint8_t* dst, int dstWidth, int dstHeight);
 
-// Caps the instruction sets the fast paths may use: 0 plain code, 1 SSE2, 2 AVX2 (the default;
-// used only where the processor has it). For tests and benchmarks.
-void setPackagingSimdLimit(int level);
-
 // Fits a frame to a target short side, never upscaling; the result is even on both sides unless
 // the size is returned unchanged (target <= 0 or not below the short side).
 void fitShortSide(int width, int height, int targetShortSide, int& outWidth, int& outHeight);

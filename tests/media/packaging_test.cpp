@@ -5,6 +5,8 @@
 #include <cstring>
 #include <random>
 
+#include "media/simd.h"
+
 namespace {
 
 std::vector<uint8_t> bytes(std::initializer_list<int> v) {
@@ -126,7 +128,7 @@ TEST(BgraToNv12, PrimariesFollowTheFixedPointFormula) {
 
 TEST(BgraToNv12, FastPathMatchesReferenceAndStaysInsideBuffers) {
     for (int level : {2, 1, 0}) {
-    setPackagingSimdLimit(level);
+    setSimdLimit(level);
     const int sizes[][2] = {{2, 2}, {16, 2}, {30, 4}, {32, 2}, {34, 6}, {64, 8}, {66, 10},
                             {1, 1}, {3, 3}, {33, 5}, {65, 7}, {17, 1}, {1, 9}, {130, 66}};
     for (auto [w, h] : sizes) {
@@ -145,7 +147,7 @@ TEST(BgraToNv12, FastPathMatchesReferenceAndStaysInsideBuffers) {
         }
     }
     }
-    setPackagingSimdLimit(2);
+    setSimdLimit(2);
 }
 
 TEST(BgraToNv12, OddSizesGiveLumaEverywhereAndNeutralLoneChroma) {
@@ -177,7 +179,7 @@ TEST(ScaleBgraBilinear, HalvingAveragesPixelPairs) {
 
 TEST(ScaleBgraBilinear, FastPathMatchesReference) {
     for (int level : {2, 1, 0}) {
-    setPackagingSimdLimit(level);
+    setSimdLimit(level);
     const int cases[][4] = {{1920, 1080, 1280, 720}, {1080, 1920, 720, 1280}, {7, 5, 3, 2},
                             {3, 2, 7, 5},            {1, 1, 5, 3},            {640, 360, 641, 359},
                             {5, 9, 1, 1},            {33, 17, 32, 16},
@@ -193,5 +195,5 @@ TEST(ScaleBgraBilinear, FastPathMatchesReference) {
         EXPECT_EQ(fast, ref) << sw << "x" << sh << " -> " << dw << "x" << dh << " level " << level;
     }
     }
-    setPackagingSimdLimit(2);
+    setSimdLimit(2);
 }

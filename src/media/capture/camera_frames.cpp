@@ -4,9 +4,7 @@
 #include <cassert>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "media/simd.h"
 
 namespace {
 
@@ -34,6 +32,113 @@ inline void convertPixel(const YuvMatrix& m, int y, int u, int v, uint8_t* out) 
 
 const YuvMatrix& matrixFor(int height) { return height < kHdRows ? kBt601 : kBt709; }
 
+// Converts the two luma rows that share one chroma row (the same row twice for a lone last row)
+// from column 0 for as many whole vector steps as fit in `width`; returns the columns done.
+using RowPairKernel = int (*)(const uint8_t* top, const uint8_t* bottom, const uint8_t* uv,
+                              int width, uint8_t* outTop, uint8_t* outBottom);
+
+#if QH_X86
+// Each channel of a matrix as (kLumaScale * Y + d) >> 8 with d = u * U + v * V + offset.
+struct ChromaTerm {
+    int u, v, offset;
+    // The two weights as one 32-bit lane of 16-bit pairs for a multiply-add of U, V pairs.
+    constexpr int weights() const { return int(uint32_t(v) << 16 | (uint32_t(u) & 0xFFFF)); }
+};
+struct ChromaTerms {
+    ChromaTerm b, g, r;
+};
+constexpr ChromaTerms chromaTermsOf(const YuvMatrix& m) {
+    return {{m.bU, 0, -m.bOffset},
+            {-m.gU, -m.gV, m.gVOffset + m.gUOffset - kGreenBias},
+            {0, m.rV, -m.rOffset}};
+}
+// The vector kernels split the sum kLumaScale * Y + d into 256 * (Y + (d >> 8)) and
+// kExtraLuma * Y + (d & 255), so each channel before the clamp is
+// Y + (d >> 8) + ((kExtraLuma * Y + (d & 255)) >> 8). For every byte input the inner bracket stays
+// within 0..10965 and the channel within -289..547: 16-bit lanes give the formula's result
+// exactly, and the saturating pack to bytes is its clamp. d itself needs more than 16 bits; it
+// is made in 32-bit lanes, once per chroma pair for both rows.
+constexpr int kExtraLuma = kLumaScale - 256;
+
+// 16-bit lanes of the two register widths, for the lane arithmetic of the kernel.
+typedef int16_t Int16x8 __attribute__((vector_size(16)));
+typedef int16_t Int16x16 __attribute__((vector_size(32)));
+template <class Vec>
+struct ChromaSplit {
+    Vec high, low;  // d >> 8 and d & 255 per pixel
+};
+
+namespace sse2 {
+// Eight pixels per step, in order.
+using Vec = Int16x8;
+constexpr int kStep = 8;
+inline Vec widen(const uint8_t* p) {
+    return Vec(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                 _mm_setzero_si128()));
+}
+inline __m128i packBytes(Vec a, Vec b) { return _mm_packus_epi16(__m128i(a), __m128i(b)); }
+// The low half of each pair's 32-bit lane to both of its pixels' 16-bit lanes.
+inline Vec spread(__m128i d) {
+    return Vec(_mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xA0), 0xA0));
+}
+inline ChromaSplit<Vec> split(Vec pairs, const ChromaTerm& c) {
+    const __m128i d = _mm_add_epi32(_mm_madd_epi16(__m128i(pairs), _mm_set1_epi32(c.weights())),
+                                    _mm_set1_epi32(c.offset));
+    return {spread(_mm_srai_epi32(d, 8)), spread(d) & 0xFF};
+}
+inline __m128i lowBytes(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
+inline __m128i highBytes(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
+inline void store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+#include "media/capture/nv12_row_pair.inc"
+}  // namespace sse2
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+namespace avx2 {
+// Sixteen pixels per step. Pixels 0-3 and 8-11 go to the low lane and 4-7 and 12-15 to the high
+// one, luma and chroma alike, so that the in-lane byte interleaves leave pixels 0-7 and 8-15 in
+// order without a lane-crossing shuffle.
+using Vec = Int16x16;
+constexpr int kStep = 16;
+inline Vec widen(const uint8_t* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return Vec(_mm256_cvtepu8_epi16(_mm_shuffle_epi32(bytes, 0xD8)));
+}
+inline __m256i packBytes(Vec a, Vec b) { return _mm256_packus_epi16(__m256i(a), __m256i(b)); }
+// Bytes 1-2 of each pair's 32-bit d (d >> 8) and byte 0 (d & 255), to both of its pixels.
+inline ChromaSplit<Vec> split(Vec pairs, const ChromaTerm& c) {
+    const __m256i highOfD = _mm256_setr_epi8(1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14, 13, 14,
+                                             1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14, 13, 14);
+    const __m256i lowOfD = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12,
+                                            -1, 0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1,
+                                            12, -1);
+    const __m256i weighted = _mm256_madd_epi16(__m256i(pairs), _mm256_set1_epi32(c.weights()));
+    const __m256i d = _mm256_add_epi32(weighted, _mm256_set1_epi32(c.offset));
+    return {Vec(_mm256_shuffle_epi8(d, highOfD)), Vec(_mm256_shuffle_epi8(d, lowOfD))};
+}
+inline __m256i lowBytes(__m256i a, __m256i b) { return _mm256_unpacklo_epi8(a, b); }
+inline __m256i highBytes(__m256i a, __m256i b) { return _mm256_unpackhi_epi8(a, b); }
+inline void store(uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+#include "media/capture/nv12_row_pair.inc"
+}  // namespace avx2
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+#endif
+
+RowPairKernel rowPairKernel(const YuvMatrix& m) {
+#if QH_X86
+    const bool hd = &m == &kBt709;
+    const int level = simdLevel();
+    if (level >= kSimdAvx2) return hd ? avx2::rowPair<kBt709> : avx2::rowPair<kBt601>;
+    if (level >= kSimdSse2) return hd ? sse2::rowPair<kBt709> : sse2::rowPair<kBt601>;
+#endif
+    return nullptr;
+}
+
 }  // namespace
 
 void nv12ToBgraReference(const uint8_t* nv12, int stride, int codedHeight, int width, int height,
@@ -50,55 +155,23 @@ void nv12ToBgraReference(const uint8_t* nv12, int stride, int codedHeight, int w
 }
 
 void nv12ToBgra(const uint8_t* nv12, int stride, int codedHeight, int width, int height,
-                uint8_t* out, std::vector<int>& chromaTerms) {
+                uint8_t* out) {
     assert(width <= stride && height <= codedHeight);
-    const YuvMatrix m = matrixFor(height);
+    const YuvMatrix& m = matrixFor(height);
+    const RowPairKernel kernel = rowPairKernel(m);
     const uint8_t* uvPlane = nv12 + size_t(stride) * size_t(codedHeight);
-    // The chroma terms of a row pair are spread out per pixel once and shared by both rows; the
-    // per-pixel loop is then plain enough for the compiler to vectorise.
-    chromaTerms.resize(size_t(width) * 3);
-    int* db = chromaTerms.data();
-    int* dg = db + width;
-    int* dr = dg + width;
-    for (int y = 0; y < height; ++y) {
-        if (y % 2 == 0) {
-            const uint8_t* uv = uvPlane + size_t(y / 2) * size_t(stride);
-            for (int x = 0; x < width; ++x) {
-                const int u = uv[x & ~1], v = uv[x | 1];
-                db[x] = m.bU * u - m.bOffset;
-                dg[x] = -(m.gV * v - m.gVOffset) - (m.gU * u - m.gUOffset) - kGreenBias;
-                dr[x] = m.rV * v - m.rOffset;
-            }
-        }
-        const uint8_t* luma = nv12 + size_t(y) * size_t(stride);
-        uint8_t* o = out + size_t(y) * size_t(width) * 4;
-        int x = 0;
-#if defined(__SSE2__)
-        // Eight pixels at a time in 32-bit lanes; the two saturating packs do the clamping.
-        const __m128i scale = _mm_set1_epi32(kLumaScale);
-        const __m128i alpha = _mm_set1_epi8(char(255));
-        const __m128i zero = _mm_setzero_si128();
-        for (; x + 8 <= width; x += 8) {
-            const __m128i y16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(luma + x)), zero);
-            const __m128i c0 = _mm_madd_epi16(_mm_unpacklo_epi16(y16, zero), scale);
-            const __m128i c1 = _mm_madd_epi16(_mm_unpackhi_epi16(y16, zero), scale);
-            auto channel = [&](const int* d) {
-                const __m128i lo = _mm_srai_epi32(_mm_add_epi32(c0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + x))), 8);
-                const __m128i hi = _mm_srai_epi32(_mm_add_epi32(c1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + x + 4))), 8);
-                return _mm_packus_epi16(_mm_packs_epi32(lo, hi), zero);
-            };
-            const __m128i bg = _mm_unpacklo_epi8(channel(db), channel(dg));
-            const __m128i ra = _mm_unpacklo_epi8(channel(dr), alpha);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 4 * x), _mm_unpacklo_epi16(bg, ra));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 4 * x + 16), _mm_unpackhi_epi16(bg, ra));
-        }
-#endif
+    for (int y = 0; y < height; y += 2) {
+        const int below = std::min(y + 1, height - 1);
+        const uint8_t* top = nv12 + size_t(y) * size_t(stride);
+        const uint8_t* bottom = nv12 + size_t(below) * size_t(stride);
+        const uint8_t* uv = uvPlane + size_t(y / 2) * size_t(stride);
+        uint8_t* outTop = out + size_t(y) * size_t(width) * 4;
+        uint8_t* outBottom = out + size_t(below) * size_t(width) * 4;
+        int x = kernel ? kernel(top, bottom, uv, width, outTop, outBottom) : 0;
         for (; x < width; ++x) {
-            const int c = kLumaScale * luma[x];
-            o[4 * x + 0] = clampByte((c + db[x]) >> 8);
-            o[4 * x + 1] = clampByte((c + dg[x]) >> 8);
-            o[4 * x + 2] = clampByte((c + dr[x]) >> 8);
-            o[4 * x + 3] = 255;
+            const int u = uv[x & ~1], v = uv[x | 1];
+            convertPixel(m, top[x], u, v, outTop + 4 * x);
+            convertPixel(m, bottom[x], u, v, outBottom + 4 * x);
         }
     }
 }

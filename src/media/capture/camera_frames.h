@@ -12,10 +12,9 @@ constexpr int kHdRows = 720;
 // NV12 (Y plane of `stride` bytes per row and `codedHeight` rows, then the interleaved UV plane)
 // to packed BGRA of width * height * 4 bytes, limited range, alpha 255. The buffer must hold at
 // least stride * codedHeight * 3 / 2 bytes, with width <= stride and height <= codedHeight.
-// `chromaTerms` is working space the caller keeps from picture to picture, so that a stream of
-// pictures of one size converts without touching the heap.
+// Uses the best vector instructions of the processor (media/simd.h) and never the heap.
 void nv12ToBgra(const uint8_t* nv12, int stride, int codedHeight, int width, int height,
-                uint8_t* out, std::vector<int>& chromaTerms);
+                uint8_t* out);
 // The same arithmetic one pixel at a time; the fast version must match it byte for byte.
 void nv12ToBgraReference(const uint8_t* nv12, int stride, int codedHeight, int width, int height,
                          uint8_t* out);

@@ -177,7 +177,7 @@ private:
             }
             if (uint64_t(length) >= uint64_t(stride) * uint64_t(codedHeight) * 3 / 2 && width > 0 && height > 0) {
                 out.resize(size_t(width) * size_t(height) * 4);
-                nv12ToBgra(bytes, stride, codedHeight, width, height, out.data(), chromaTerms);
+                nv12ToBgra(bytes, stride, codedHeight, width, height, out.data());
                 produced = true;
             }
             contiguous->Unlock();
@@ -189,7 +189,6 @@ private:
     MFT_OUTPUT_STREAM_INFO outputInfo{};
     ComPtr<IMFSample> own;
     DWORD ownSize = 0;
-    std::vector<int> chromaTerms;
     int32_t codedWidth = 0, codedHeight = 0;
     int32_t stride = 0;
     int32_t width = 0, height = 0;
