@@ -17,7 +17,15 @@ studio_start() {
     kill -0 "$studio_pid" 2>/dev/null || break
     sleep 0.1
   done
-  [ -n "$studio_wid" ] || { cat "$work/$name.log"; fail "$name: no window appeared"; }
+  if [ -z "$studio_wid" ]; then
+    cat "$work/$name.log"
+    if kill -0 "$studio_pid" 2>/dev/null; then
+      kill "$studio_pid"
+      fail "$name: no window appeared within 30 s"
+    fi
+    wait "$studio_pid"
+    fail "$name: the studio ended with exit code $? before its window appeared"
+  fi
   # The window is shown before its first frame is presented: wait for a drawn title bar.
   local v=""
   for _ in $(seq 200); do
