@@ -19,6 +19,7 @@
 
 #include "remote/discovery.h"
 #include "remote/os_random.h"
+#include "remote/phone_datagrams.h"
 #include "remote/studio_remote_test_support.h"
 #include "remote/udp_socket.h"
 #include "remote/ws_client.h"
@@ -102,25 +103,10 @@ void benchRemoteStep(int ticks) {
     report("wall", ms);
 }
 
-std::vector<uint8_t> header(uint32_t session, uint32_t frame, uint16_t index, uint16_t count, bool key) {
-    std::vector<uint8_t> d = {'Q', 'H', 1, uint8_t(key ? 1 : 0)};
-    for (uint32_t v : {session, frame})
-        for (int i = 3; i >= 0; --i) d.push_back(uint8_t(v >> (8 * i)));
-    for (uint16_t v : {index, count}) {
-        d.push_back(uint8_t(v >> 8));
-        d.push_back(uint8_t(v));
-    }
-    return d;
-}
-
 void benchPhoneFeed(double seconds) {
     Discovery discovery;
     auto feed = std::make_shared<PhoneFeed>();
-    int port = 0;
-    for (int i = 0; i < 50 && port == 0; ++i) {
-        const int p = 20000 + int(osRandom32() % 30000);
-        if (discovery.start(p, false, feed, "PC").empty()) port = p;
-    }
+    const int port = startOnFreePort(discovery, feed, "PC");
     if (!port) {
         std::printf("phone feed: no port\n");
         return;
@@ -160,7 +146,7 @@ void benchPhoneFeed(double seconds) {
             const size_t size = isKey ? key : other;
             const uint16_t count = uint16_t((size + 1199) / 1200);
             for (uint16_t i = 0; i < count; ++i) {
-                std::vector<uint8_t> d = header(session, uint32_t(f), i, count, isKey);
+                std::vector<uint8_t> d = phoneDatagramHeader(session, uint32_t(f), i, count, isKey);
                 const size_t from = size_t(i) * 1200, n = std::min<size_t>(1200, size - from);
                 d.insert(d.end(), data.begin() + std::ptrdiff_t(from), data.begin() + std::ptrdiff_t(from + n));
                 socket.sendTo(d.data(), d.size(), 0x7F000001, uint16_t(port));

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "remote/discovery.h"
-#include "remote/os_random.h"
+#include "remote/phone_datagrams.h"
 #include "remote/ws_client.h"
 
 namespace {
@@ -41,11 +41,7 @@ TEST(PhoneFeedPeer, FfmpegStreamThroughShuffledDatagramsDecodesInFfprobe) {
 
     Discovery discovery;
     auto feed = std::make_shared<PhoneFeed>();
-    int port = 0;
-    for (int i = 0; i < 50 && port == 0; ++i) {
-        const int p = 20000 + int(osRandom32() % 30000);
-        if (discovery.start(p, false, feed, "PC").empty()) port = p;
-    }
+    const int port = startOnFreePort(discovery, feed, "PC");
     ASSERT_NE(port, 0);
     const uint32_t session = discovery.newCameraSession();
 

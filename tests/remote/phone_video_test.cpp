@@ -12,6 +12,7 @@
 #include "remote/os_random.h"
 #include "remote/phone_video.h"
 #include "remote/udp_socket.h"
+#include "remote/phone_datagrams.h"
 #include "remote/ws_client.h"
 
 namespace {
@@ -20,14 +21,7 @@ constexpr uint32_t kSession = 0xA1B2C3D4;
 
 std::vector<uint8_t> datagram(uint32_t session, uint32_t frame, uint16_t index, uint16_t count, bool key,
                               const std::string& payload, int rotation = 0) {
-    std::vector<uint8_t> d = {'Q', 'H', 1, uint8_t((key ? 1 : 0) | (rotation << 1))};
-    for (uint32_t v : {session, frame}) {
-        for (int i = 3; i >= 0; --i) d.push_back(uint8_t(v >> (8 * i)));
-    }
-    for (uint16_t v : {index, count}) {
-        d.push_back(uint8_t(v >> 8));
-        d.push_back(uint8_t(v));
-    }
+    std::vector<uint8_t> d = phoneDatagramHeader(session, frame, index, count, key, rotation);
     d.insert(d.end(), payload.begin(), payload.end());
     return d;
 }
@@ -218,12 +212,8 @@ TEST(PhoneVideo, KeyFrameRequestsGoOutAtMostEvery400Ms) {
     std::atomic<int64_t> now{10000};
     Discovery d([&] { return now.load(); });
     EXPECT_FALSE(d.keyframeRequestDue());  // no feed, no session
-    int port = 0;
     auto phoneFeed = std::make_shared<PhoneFeed>();
-    for (int i = 0; i < 50 && port == 0; ++i) {
-        const int p = 20000 + int(osRandom32() % 30000);
-        if (d.start(p, false, phoneFeed, "PC").empty()) port = p;
-    }
+    const int port = startOnFreePort(d, phoneFeed, "PC");
     ASSERT_NE(port, 0);
     phoneFeed->keyRequested = true;
     EXPECT_FALSE(d.keyframeRequestDue());  // no session yet
@@ -248,11 +238,7 @@ TEST(PhoneVideo, KeyFrameRequestsGoOutAtMostEvery400Ms) {
 TEST(PhoneVideo, ServiceAnswersProbesAndFillsTheFeed) {
     Discovery d;
     auto phoneFeed = std::make_shared<PhoneFeed>();
-    int port = 0;
-    for (int i = 0; i < 50 && port == 0; ++i) {
-        const int p = 20000 + int(osRandom32() % 30000);
-        if (d.start(p, false, phoneFeed, "STUDIO-PC").empty()) port = p;
-    }
+    const int port = startOnFreePort(d, phoneFeed, "STUDIO-PC");
     ASSERT_NE(port, 0);
     UdpSocket taken;
     std::string error;
