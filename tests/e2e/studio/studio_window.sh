@@ -6,7 +6,13 @@ studio_pid="" studio_wid="" studio_w=0 studio_h=0
 # studio_start NAME PROFILE WORDS: starts the studio with scripts/run and waits until
 # its window shows a drawn title bar; sets studio_pid, studio_wid, studio_w, studio_h.
 studio_start() {
-  local name=$1 profile=$2 words=${3:-}
+  local name=$1 profile=$2 words=${3:-} i
+  # A studio window of an earlier run must be gone, or it would be taken for this one's.
+  for i in $(seq 100); do
+    xdotool search --onlyvisible --name '^Quillhaven$' >/dev/null 2>&1 || break
+    ((i < 100)) || fail "$name: a studio window of an earlier run is still open"
+    sleep 0.1
+  done
   QUILLHAVEN_PROFILE="$profile" QUILLHAVEN_UI="$words" "$root/scripts/run" --no-setup --no-build \
     >"$work/$name.log" 2>&1 &
   studio_pid=$!
