@@ -3,6 +3,29 @@
 
 studio_pid="" studio_wid="" studio_w=0 studio_h=0
 
+# studio_window_of PID: the studio's main window, shown by the Wine process that scripts/run
+# (PID) started. Found by its process rather than by its title alone, so that neither a window
+# left by an earlier run nor the studio's own message box (also titled "Quillhaven") is taken
+# for it: the main window is never narrower than 1000 pixels.
+studio_window_of() {
+  local w p
+  for w in $(xdotool search --onlyvisible --name '^Quillhaven$' 2>/dev/null); do
+    p=$(xdotool getwindowpid "$w" 2>/dev/null) || continue
+    [ "$p" = "$1" ] || [ "$(ps -o ppid= -p "$p" 2>/dev/null | tr -d ' ')" = "$1" ] || continue
+    [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 1000 ] \
+      2>/dev/null || continue
+    echo "$w"
+    return 0
+  done
+  return 1
+}
+
+# studio_kill: ends a studio that did not close, its Wine process as well as scripts/run.
+studio_kill() {
+  pkill -P "$studio_pid" 2>/dev/null
+  kill "$studio_pid" 2>/dev/null
+}
+
 # studio_start NAME PROFILE WORDS: starts the studio with scripts/run and waits until
 # its window shows a drawn title bar; sets studio_pid, studio_wid, studio_w, studio_h.
 studio_start() {
@@ -18,7 +41,7 @@ studio_start() {
   studio_pid=$!
   studio_wid=""
   for _ in $(seq 300); do
-    studio_wid=$(xdotool search --onlyvisible --name '^Quillhaven$' 2>/dev/null | head -n1)
+    studio_wid=$(studio_window_of "$studio_pid")
     [ -n "$studio_wid" ] && break
     kill -0 "$studio_pid" 2>/dev/null || break
     sleep 0.1
@@ -26,7 +49,7 @@ studio_start() {
   if [ -z "$studio_wid" ]; then
     cat "$work/$name.log"
     if kill -0 "$studio_pid" 2>/dev/null; then
-      kill "$studio_pid"
+      studio_kill
       fail "$name: no window appeared within 30 s"
     fi
     wait "$studio_pid"
@@ -62,7 +85,7 @@ studio_close() {
     sleep 0.1
   done
   if kill -0 "$studio_pid" 2>/dev/null; then
-    kill "$studio_pid"
+    studio_kill
     fail "$name: still running after the close click"
   fi
   wait "$studio_pid"
