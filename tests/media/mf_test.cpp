@@ -693,17 +693,20 @@ TEST(MfSystem, MissingEncodersGiveTheirTexts) {
     EXPECT_FALSE(audio.open(48000, 24000));
     EXPECT_EQ(audio.lastError(), "AAC encoder unavailable (0x80040154)");
 
-    MfRecorder recorder;
     const char* b = std::getenv("QH_BINARY_DIR");
     const auto dir = (b && *b ? std::filesystem::path(b) : std::filesystem::temp_directory_path()) / "test-data" / "mf";
     std::filesystem::create_directories(dir);
-    RecordingSettings s = mp4();
-    s.width = 1280;
-    s.height = 720;
-    EXPECT_FALSE(recorder.open((dir / "system.mp4").wstring(), s));
-    EXPECT_FALSE(recorder.isOpen());
-    const std::string e = recorder.lastError();
-    RecordProperty("recorderError", e);
-    // Wine's sink writer refuses with 0x80070057; the native stand-in has none (0x80004001).
-    EXPECT_EQ(e.rfind("Could not create the video file (0x", 0), 0u) << e;
+    for (const bool fragmented : {false, true}) {  // MP4 and Safe MP4
+        MfRecorder recorder;
+        RecordingSettings s = mp4();
+        s.width = 1280;
+        s.height = 720;
+        s.fragmented = fragmented;
+        EXPECT_FALSE(recorder.open((dir / "system.mp4").wstring(), s));
+        EXPECT_FALSE(recorder.isOpen());
+        const std::string e = recorder.lastError();
+        RecordProperty(fragmented ? "safeMp4Error" : "mp4Error", e);
+        // Wine's sink writer refuses with 0x80070057; the native stand-in has none (0x80004001).
+        EXPECT_EQ(e.rfind("Could not create the video file (0x", 0), 0u) << e;
+    }
 }
