@@ -63,7 +63,7 @@ void MkvRecorder::writeVideoPacket(const EncodedPacket& packet) {
     const int64_t t = packet.time / 10000;
     if (writer.headerWritten()) {
         const std::vector<uint8_t> avcc = annexBToAvcc(packet.data.data(), packet.data.size());
-        writer.writeBlock(1, avcc.data(), avcc.size(), t, packet.keyframe);
+        writer.writeBlock(MkvWriter::kVideoTrack, avcc.data(), avcc.size(), t, packet.keyframe);
         afterWrite(t);
         return;
     }
@@ -88,9 +88,9 @@ void MkvRecorder::writeVideoPacket(const EncodedPacket& packet) {
     writer.writeHeader(info);
     // Converted like every later block: an AVC track carries length-prefixed NAL units only.
     const std::vector<uint8_t> avcc = annexBToAvcc(packet.data.data(), packet.data.size());
-    writer.writeBlock(1, avcc.data(), avcc.size(), t, true);
+    writer.writeBlock(MkvWriter::kVideoTrack, avcc.data(), avcc.size(), t, true);
     for (const EncodedPacket& a : pendingAudio)
-        writer.writeBlock(2, a.data.data(), a.data.size(), a.time / 10000, a.keyframe);
+        writer.writeBlock(MkvWriter::kAudioTrack, a.data.data(), a.data.size(), a.time / 10000, a.keyframe);
     pendingAudio.clear();
     afterWrite(t);
 }
@@ -109,7 +109,7 @@ void MkvRecorder::writeAudio(const int16_t* samples, uint64_t frames) {
     for (EncodedPacket& p : packets) {
         if (writer.headerWritten()) {
             const int64_t t = p.time / 10000;
-            writer.writeBlock(2, p.data.data(), p.data.size(), t, p.keyframe);
+            writer.writeBlock(MkvWriter::kAudioTrack, p.data.data(), p.data.size(), t, p.keyframe);
             afterWrite(t);
         } else {
             pendingAudio.push_back(std::move(p));

@@ -1,9 +1,21 @@
 #include "media/mkv_writer.h"
 
+#include <cassert>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+
+using namespace MkvId;
 
 namespace {
+
+// TrackType values.
+constexpr uint64_t kTrackTypeVideo = 1;
+constexpr uint64_t kTrackTypeAudio = 2;
+// Nanoseconds per timestamp tick: block and cluster times are in milliseconds.
+constexpr uint64_t kMillisecondScale = 1000000;
+// The segment's size, all ones in eight bytes: unknown, as the segment grows while recording.
+constexpr uint8_t kUnknownSize[8] = {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 void putBigEndian(std::vector<uint8_t>& out, uint64_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -74,11 +86,11 @@ namespace {
 std::vector<uint8_t> trackHead(uint64_t number, uint64_t type, const std::string& codec,
                                const std::vector<uint8_t>& codecPrivate) {
     std::vector<uint8_t> t;
-    ebmlPutUInt(t, 0xD7, number);
-    ebmlPutUInt(t, 0x73C5, number);
-    ebmlPutUInt(t, 0x83, type);
-    ebmlPutString(t, 0x86, codec);
-    ebmlPutBytes(t, 0x63A2, codecPrivate.data(), codecPrivate.size());
+    ebmlPutUInt(t, kTrackNumber, number);
+    ebmlPutUInt(t, kTrackUid, number);
+    ebmlPutUInt(t, kTrackType, type);
+    ebmlPutString(t, kCodecId, codec);
+    ebmlPutBytes(t, kCodecPrivate, codecPrivate.data(), codecPrivate.size());
     return t;
 }
 
@@ -101,43 +113,42 @@ void MkvWriter::writeHeader(const MkvTrackInfo& info) {
     if (!file.is_open()) return;
     std::vector<uint8_t> h;
     std::vector<uint8_t> ebml;
-    ebmlPutUInt(ebml, 0x4286, 1);
-    ebmlPutUInt(ebml, 0x42F7, 1);
-    ebmlPutUInt(ebml, 0x42F2, 4);
-    ebmlPutUInt(ebml, 0x42F3, 8);
-    ebmlPutString(ebml, 0x4282, "matroska");
-    ebmlPutUInt(ebml, 0x4287, 4);
-    ebmlPutUInt(ebml, 0x4285, 2);
-    ebmlPutMaster(h, 0x1A45DFA3, ebml);
+    ebmlPutUInt(ebml, kEbmlVersion, 1);
+    ebmlPutUInt(ebml, kEbmlReadVersion, 1);
+    ebmlPutUInt(ebml, kEbmlMaxIdLength, 4);
+    ebmlPutUInt(ebml, kEbmlMaxSizeLength, 8);
+    ebmlPutString(ebml, kDocType, "matroska");
+    ebmlPutUInt(ebml, kDocTypeVersion, 4);
+    ebmlPutUInt(ebml, kDocTypeReadVersion, 2);
+    ebmlPutMaster(h, kEbmlHeader, ebml);
 
-    ebmlPutId(h, 0x18538067);
-    const uint8_t unknownSize[8] = {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    h.insert(h.end(), unknownSize, unknownSize + 8);
+    ebmlPutId(h, kSegment);
+    h.insert(h.end(), std::begin(kUnknownSize), std::end(kUnknownSize));
 
     std::vector<uint8_t> infoEl;
-    ebmlPutUInt(infoEl, 0x2AD7B1, 1000000);
-    ebmlPutString(infoEl, 0x4D80, "Quillhaven");
-    ebmlPutString(infoEl, 0x5741, "Quillhaven");
-    ebmlPutFloat(infoEl, 0x4489, 0.0);
-    ebmlPutMaster(h, 0x1549A966, infoEl);
+    ebmlPutUInt(infoEl, kTimestampScale, kMillisecondScale);
+    ebmlPutString(infoEl, kMuxingApp, "Quillhaven");
+    ebmlPutString(infoEl, kWritingApp, "Quillhaven");
+    ebmlPutFloat(infoEl, kDuration, 0.0);
+    ebmlPutMaster(h, kInfo, infoEl);
     durationPosition = static_cast<int64_t>(h.size()) - 8;
 
     std::vector<uint8_t> tracks;
-    std::vector<uint8_t> video = trackHead(1, 1, "V_MPEG4/ISO/AVC", info.avcC);
+    std::vector<uint8_t> video = trackHead(kVideoTrack, kTrackTypeVideo, "V_MPEG4/ISO/AVC", info.avcC);
     std::vector<uint8_t> picture;
-    ebmlPutUInt(picture, 0xB0, static_cast<uint64_t>(info.width));
-    ebmlPutUInt(picture, 0xBA, static_cast<uint64_t>(info.height));
-    ebmlPutMaster(video, 0xE0, picture);
-    ebmlPutMaster(tracks, 0xAE, video);
+    ebmlPutUInt(picture, kPixelWidth, static_cast<uint64_t>(info.width));
+    ebmlPutUInt(picture, kPixelHeight, static_cast<uint64_t>(info.height));
+    ebmlPutMaster(video, kVideo, picture);
+    ebmlPutMaster(tracks, kTrackEntry, video);
     if (info.sampleRate != 0) {
-        std::vector<uint8_t> audio = trackHead(2, 2, "A_AAC", info.audioSpecificConfig);
+        std::vector<uint8_t> audio = trackHead(kAudioTrack, kTrackTypeAudio, "A_AAC", info.audioSpecificConfig);
         std::vector<uint8_t> sound;
-        ebmlPutFloat(sound, 0xB5, static_cast<double>(info.sampleRate));
-        ebmlPutUInt(sound, 0x9F, static_cast<uint64_t>(info.channels));
-        ebmlPutMaster(audio, 0xE1, sound);
-        ebmlPutMaster(tracks, 0xAE, audio);
+        ebmlPutFloat(sound, kSamplingFrequency, static_cast<double>(info.sampleRate));
+        ebmlPutUInt(sound, kChannels, static_cast<uint64_t>(info.channels));
+        ebmlPutMaster(audio, kAudio, sound);
+        ebmlPutMaster(tracks, kTrackEntry, audio);
     }
-    ebmlPutMaster(h, 0x1654AE6B, tracks);
+    ebmlPutMaster(h, kTracks, tracks);
 
     file.write(reinterpret_cast<const char*>(h.data()), static_cast<std::streamsize>(h.size()));
     file.flush();
@@ -145,31 +156,32 @@ void MkvWriter::writeHeader(const MkvTrackInfo& info) {
 }
 
 void MkvWriter::writeBlock(int track, const uint8_t* data, size_t size, int64_t t, bool key) {
+    assert(track == kVideoTrack || track == kAudioTrack);
     if (!headerDone) return;
     const int64_t delta = t - clusterTime;
-    if (cluster.empty() || (track == 1 && (key || delta >= 1000)) || delta < -30000 || delta > 30000) {
+    if (cluster.empty() || (track == kVideoTrack && (key || delta >= 1000)) || delta < -30000 || delta > 30000) {
         flushCluster();
         clusterTime = t < 0 ? 0 : t;
-        ebmlPutUInt(cluster, 0xE7, static_cast<uint64_t>(clusterTime));
+        ebmlPutUInt(cluster, kTimestamp, static_cast<uint64_t>(clusterTime));
     }
     // A block time further back than a signed 16-bit offset from time 0 cannot be expressed; it is
     // pinned to the earliest expressible time rather than wrapped around.
     int64_t rel = t - clusterTime;
     if (rel < -32768) rel = -32768;
     if (rel > 32767) rel = 32767;
-    ebmlPutId(cluster, 0xA3);
+    ebmlPutId(cluster, kSimpleBlock);
     ebmlPutSize(cluster, size + 4);
-    cluster.push_back(static_cast<uint8_t>(0x80 | (track & 0x7F)));
+    ebmlPutSize(cluster, static_cast<uint64_t>(track));  // the track number, a one-byte vint
     cluster.push_back(static_cast<uint8_t>((static_cast<uint16_t>(rel) >> 8) & 0xFF));
     cluster.push_back(static_cast<uint8_t>(static_cast<uint16_t>(rel) & 0xFF));
-    cluster.push_back(key ? 0x80 : 0x00);
+    cluster.push_back(key ? kMkvSimpleBlockKeyframe : 0x00);
     if (size) cluster.insert(cluster.end(), data, data + size);
 }
 
 void MkvWriter::flushCluster() {
     if (cluster.empty()) return;
     std::vector<uint8_t> head;
-    ebmlPutId(head, 0x1F43B675);
+    ebmlPutId(head, kCluster);
     ebmlPutSize(head, cluster.size());
     file.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
     file.write(reinterpret_cast<const char*>(cluster.data()), static_cast<std::streamsize>(cluster.size()));

@@ -2,10 +2,26 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "media/simd.h"
 
 namespace {
+
+// The avcC record this writes: version 1, one SPS, one PPS, and NAL unit lengths of four bytes
+// as annexBToAvcc writes them. Reserved bits are set, as the record requires.
+constexpr uint8_t kAvcConfigurationVersion = 1;
+constexpr int kAvccLengthSize = 4;
+constexpr uint8_t kAvcLengthSizeMinusOne = 0xFC | (kAvccLengthSize - 1);
+constexpr uint8_t kAvcOneSps = 0xE0 | 1;
+constexpr uint8_t kAvcOnePps = 1;
+
+// AudioSpecificConfig: five bits of object type, four of sampling frequency index, four of
+// channel configuration.
+constexpr int kAacObjectLowComplexity = 2;
+constexpr int kAacSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                   22050, 16000, 12000, 11025, 8000,  7350};
+constexpr int kAacRateIndex44100 = 4;
 
 inline int lumaOf(const uint8_t* p) {
     return ((16 * p[0] + 157 * p[1] + 47 * p[2] + 128) >> 8) + 16;
@@ -525,23 +541,23 @@ bool avcDecoderConfigFromAnnexB(const uint8_t* data, size_t size, std::vector<ui
     const NalSpan* pps = nullptr;
     const std::vector<NalSpan> units = splitAnnexB(data, size);
     for (const NalSpan& u : units) {
-        const int type = u.data[0] & 0x1F;
-        if (type == 7 && !sps) sps = &u;
-        if (type == 8 && !pps) pps = &u;
+        const int type = nalType(u);
+        if (type == kNalSps && !sps) sps = &u;
+        if (type == kNalPps && !pps) pps = &u;
     }
     if (!sps || !pps || sps->size < 4 || sps->size > 0xFFFF || pps->size > 0xFFFF) return false;
     std::vector<uint8_t> c;
     c.reserve(11 + sps->size + pps->size);
-    c.push_back(0x01);
+    c.push_back(kAvcConfigurationVersion);
     c.push_back(sps->data[1]);
     c.push_back(sps->data[2]);
     c.push_back(sps->data[3]);
-    c.push_back(0xFF);
-    c.push_back(0xE1);
+    c.push_back(kAvcLengthSizeMinusOne);
+    c.push_back(kAvcOneSps);
     c.push_back(static_cast<uint8_t>(sps->size >> 8));
     c.push_back(static_cast<uint8_t>(sps->size));
     c.insert(c.end(), sps->data, sps->data + sps->size);
-    c.push_back(0x01);
+    c.push_back(kAvcOnePps);
     c.push_back(static_cast<uint8_t>(pps->size >> 8));
     c.push_back(static_cast<uint8_t>(pps->size));
     c.insert(c.end(), pps->data, pps->data + pps->size);
@@ -553,31 +569,29 @@ std::vector<uint8_t> annexBToAvcc(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out;
     const std::vector<NalSpan> units = splitAnnexB(data, size);
     size_t total = 0;
-    for (const NalSpan& u : units) total += u.size + 4;
+    for (const NalSpan& u : units) total += u.size + kAvccLengthSize;
     out.reserve(total);
     for (const NalSpan& u : units) {
-        const int type = u.data[0] & 0x1F;
-        if (type == 7 || type == 8 || type == 9) continue;
+        const int type = nalType(u);
+        if (type == kNalSps || type == kNalPps || type == kNalAccessUnitDelimiter) continue;
         const uint32_t n = static_cast<uint32_t>(u.size);
-        const uint8_t len[4] = {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
-                                static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
-        out.insert(out.end(), len, len + 4);
+        const uint8_t len[kAvccLengthSize] = {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+                                              static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+        out.insert(out.end(), len, len + kAvccLengthSize);
         out.insert(out.end(), u.data, u.data + u.size);
     }
     return out;
 }
 
 std::vector<uint8_t> aacAudioSpecificConfig(int sampleRate, int channels) {
-    static const int rates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                22050, 16000, 12000, 11025, 8000,  7350};
-    int index = 4;
-    for (int i = 0; i < 13; ++i) {
-        if (rates[i] == sampleRate) {
+    int index = kAacRateIndex44100;
+    for (int i = 0; i < static_cast<int>(std::size(kAacSampleRates)); ++i) {
+        if (kAacSampleRates[i] == sampleRate) {
             index = i;
             break;
         }
     }
-    return {static_cast<uint8_t>(0x10 | (index >> 1)),
+    return {static_cast<uint8_t>((kAacObjectLowComplexity << 3) | (index >> 1)),
             static_cast<uint8_t>(((index & 1) << 7) | (channels << 3))};
 }
 

@@ -33,6 +33,12 @@ struct NalSpan {
     size_t size = 0;
 };
 
+// H.264 NAL unit types.
+enum NalType : int { kNalIdr = 5, kNalSps = 7, kNalPps = 8, kNalAccessUnitDelimiter = 9 };
+
+// The type of a unit, from the low five bits of its first byte.
+inline int nalType(const NalSpan& unit) { return unit.data[0] & 0x1F; }
+
 // NAL units of an Annex-B stream, pointing into the input.
 std::vector<NalSpan> splitAnnexB(const uint8_t* data, size_t size);
 

@@ -45,17 +45,17 @@ std::string dataDir() {
     return std::string(dir ? dir : ".") + "\\test-data\\phone\\";
 }
 
-// One packet per access unit: the stream carries a delimiter (NAL type 9) before every picture.
+// One packet per access unit: the stream carries a delimiter before every picture.
 std::vector<PhonePacket> accessUnits(const std::vector<uint8_t>& stream) {
     std::vector<PhonePacket> units;
     for (const NalSpan& nal : splitAnnexB(stream.data(), stream.size())) {
-        const int type = nal.data[0] & 0x1F;
-        if (type == 9 || units.empty()) units.emplace_back();
+        const int type = nalType(nal);
+        if (type == kNalAccessUnitDelimiter || units.empty()) units.emplace_back();
         PhonePacket& unit = units.back();
         static const uint8_t kStartCode[4] = {0, 0, 0, 1};
         unit.data.insert(unit.data.end(), kStartCode, kStartCode + 4);
         unit.data.insert(unit.data.end(), nal.data, nal.data + nal.size);
-        if (type == 5) unit.keyframe = true;
+        if (type == kNalIdr) unit.keyframe = true;
     }
     return units;
 }

@@ -2,6 +2,8 @@
 // SimpleBlocks. Test code only; it trusts nothing and reports a damaged layout as `ok == false`.
 #pragma once
 
+#include "media/mkv_writer.h"
+
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -112,35 +114,35 @@ inline File parse(const std::vector<uint8_t>& f) {
     File out;
     bool& ok = out.ok;
     const auto top = children(f, 0, f.size(), ok);
-    if (top.size() < 2 || top[0].id != 0x1A45DFA3 || top[1].id != 0x18538067) {
+    if (top.size() < 2 || top[0].id != MkvId::kEbmlHeader || top[1].id != MkvId::kSegment) {
         ok = false;
         return out;
     }
     for (const Element& s : children(f, top[1].data, top[1].end, ok)) {
-        if (s.id == 0x1549A966) {
+        if (s.id == MkvId::kInfo) {
             for (const Element& i : children(f, s.data, s.end, ok))
-                if (i.id == 0x4489 && i.end - i.data == 8) out.duration = floatOf(f, i.data);
-        } else if (s.id == 0x1654AE6B) {
+                if (i.id == MkvId::kDuration && i.end - i.data == 8) out.duration = floatOf(f, i.data);
+        } else if (s.id == MkvId::kTracks) {
             for (const Element& t : children(f, s.data, s.end, ok)) {
                 std::string codec;
                 std::vector<uint8_t> priv;
                 for (const Element& x : children(f, t.data, t.end, ok)) {
-                    if (x.id == 0x86) codec.assign(f.begin() + x.data, f.begin() + x.end);
-                    if (x.id == 0x63A2) priv.assign(f.begin() + x.data, f.begin() + x.end);
+                    if (x.id == MkvId::kCodecId) codec.assign(f.begin() + x.data, f.begin() + x.end);
+                    if (x.id == MkvId::kCodecPrivate) priv.assign(f.begin() + x.data, f.begin() + x.end);
                 }
                 out.codecs.push_back(codec);
                 out.codecPrivate.push_back(priv);
             }
-        } else if (s.id == 0x1F43B675) {
+        } else if (s.id == MkvId::kCluster) {
             Cluster c;
             for (const Element& x : children(f, s.data, s.end, ok)) {
-                if (x.id == 0xE7) c.time = static_cast<int64_t>(uintOf(f, x));
-                if (x.id == 0xA3 && x.end - x.data >= 4) {
+                if (x.id == MkvId::kTimestamp) c.time = static_cast<int64_t>(uintOf(f, x));
+                if (x.id == MkvId::kSimpleBlock && x.end - x.data >= 4) {
                     Block b;
                     b.track = f[x.data] & 0x7F;
                     b.relative = static_cast<int16_t>((f[x.data + 1] << 8) | f[x.data + 2]);
                     b.time = c.time + b.relative;
-                    b.key = (f[x.data + 3] & 0x80) != 0;
+                    b.key = (f[x.data + 3] & kMkvSimpleBlockKeyframe) != 0;
                     b.data.assign(f.begin() + x.data + 4, f.begin() + x.end);
                     c.blocks.push_back(std::move(b));
                 }

@@ -46,14 +46,14 @@ bool loadCannedMedia(const std::string& h264Path, const std::string& aacPath, in
         video.push_back(std::move(p));
     };
     for (const NalSpan& n : nals) {
-        if ((n.data[0] & 0x1F) == 9) {
+        if (nalType(n) == kNalAccessUnitDelimiter) {
             const size_t at = startCodeOf(n);
             flush(at);
             auStart = at;
             haveAu = true;
             key = false;
         }
-        if ((n.data[0] & 0x1F) == 5) key = true;
+        if (nalType(n) == kNalIdr) key = true;
     }
     flush(h264.size());
 
