@@ -1,6 +1,24 @@
 #include "live/amf0.h"
 
 #include <cstring>
+#include <iterator>
+
+namespace {
+
+// Type markers, the first byte of every value.
+constexpr uint8_t kMarkerNumber = 0x00;
+constexpr uint8_t kMarkerBoolean = 0x01;
+constexpr uint8_t kMarkerString = 0x02;
+constexpr uint8_t kMarkerObject = 0x03;
+constexpr uint8_t kMarkerNull = 0x05;
+constexpr uint8_t kMarkerUndefined = 0x06;
+constexpr uint8_t kMarkerEcmaArray = 0x08;
+constexpr uint8_t kMarkerObjectEnd = 0x09;
+
+// An object or ECMA array ends with an empty key and the object-end marker.
+constexpr uint8_t kObjectEnd[3] = {0x00, 0x00, kMarkerObjectEnd};
+
+}  // namespace
 
 const AmfValue* AmfValue::property(const std::string& key) const {
     for (const AmfProperty& p : properties)
@@ -16,7 +34,7 @@ void amf0WriteU16(std::vector<uint8_t>& out, uint16_t value) {
 void amf0WriteNumber(std::vector<uint8_t>& out, double value) {
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    out.push_back(0x00);
+    out.push_back(kMarkerNumber);
     for (int shift = 56; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(bits >> shift));
 }
 
@@ -27,24 +45,22 @@ static void writeShortText(std::vector<uint8_t>& out, const std::string& value) 
 }
 
 void amf0WriteString(std::vector<uint8_t>& out, const std::string& value) {
-    out.push_back(0x02);
+    out.push_back(kMarkerString);
     writeShortText(out, value);
 }
 
-void amf0WriteNull(std::vector<uint8_t>& out) { out.push_back(0x05); }
-void amf0WriteObjectStart(std::vector<uint8_t>& out) { out.push_back(0x03); }
+void amf0WriteNull(std::vector<uint8_t>& out) { out.push_back(kMarkerNull); }
+void amf0WriteObjectStart(std::vector<uint8_t>& out) { out.push_back(kMarkerObject); }
 
 void amf0WriteEcmaArrayStart(std::vector<uint8_t>& out, uint32_t count) {
-    out.push_back(0x08);
+    out.push_back(kMarkerEcmaArray);
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(count >> shift));
 }
 
 void amf0WriteKey(std::vector<uint8_t>& out, const std::string& name) { writeShortText(out, name); }
 
 void amf0WriteObjectEnd(std::vector<uint8_t>& out) {
-    out.push_back(0x00);
-    out.push_back(0x00);
-    out.push_back(0x09);
+    out.insert(out.end(), std::begin(kObjectEnd), std::end(kObjectEnd));
 }
 
 namespace {
@@ -71,9 +87,9 @@ bool amf0ReadObjectProperties(AmfReader& r, AmfValue& out) {
     if (r.depth >= kAmf0MaxDepth) return false;
     ++r.depth;
     bool ok = false;
-    while (r.remaining() >= 3) {
-        if (r.data[r.pos] == 0 && r.data[r.pos + 1] == 0 && r.data[r.pos + 2] == 0x09) {
-            r.pos += 3;
+    while (r.remaining() >= sizeof kObjectEnd) {
+        if (std::memcmp(r.data + r.pos, kObjectEnd, sizeof kObjectEnd) == 0) {
+            r.pos += sizeof kObjectEnd;
             ok = true;
             break;
         }
@@ -90,7 +106,7 @@ bool amf0ReadValue(AmfReader& r, AmfValue& out) {
     const uint8_t marker = r.data[r.pos++];
     out = AmfValue{};
     switch (marker) {
-    case 0x00: {
+    case kMarkerNumber: {
         if (r.remaining() < 8) return false;
         uint64_t bits = 0;
         for (int i = 0; i < 8; ++i) bits = bits << 8 | r.data[r.pos + i];
@@ -99,22 +115,22 @@ bool amf0ReadValue(AmfReader& r, AmfValue& out) {
         std::memcpy(&out.number, &bits, sizeof bits);
         return true;
     }
-    case 0x01:
+    case kMarkerBoolean:
         if (r.remaining() < 1) return false;
         out.kind = AmfValue::Boolean;
         out.flag = r.data[r.pos++] != 0;
         return true;
-    case 0x02:
+    case kMarkerString:
         out.kind = AmfValue::String;
         return readShortText(r, out.text);
-    case 0x03:
+    case kMarkerObject:
         return amf0ReadObjectProperties(r, out);
-    case 0x08:
+    case kMarkerEcmaArray:
         if (r.remaining() < 4) return false;
         r.pos += 4;
         return amf0ReadObjectProperties(r, out);
-    case 0x05:
-    case 0x06:
+    case kMarkerNull:
+    case kMarkerUndefined:
         out.kind = AmfValue::Null;
         return true;
     default:

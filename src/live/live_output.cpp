@@ -28,7 +28,7 @@ void LiveOutput::queuePacket(MediaPacket packet) {
             queuedAudio = 0;
             dropUntilKeyframe = true;
         }
-        if (packet.kind == 9) {
+        if (packet.kind == kRtmpVideo) {
             ++queuedVideo;
         } else {
             ++queuedAudio;
@@ -43,7 +43,7 @@ void LiveOutput::encodeVideo(const uint8_t* pixels, int stride, int64_t frame) {
     encoded.clear();
     videoEncoder->encode(pixels, stride, frame, encoded);
     for (EncodedPacket& p : encoded) {
-        queuePacket(MediaPacket{9, std::move(p.data), p.time, p.keyframe});
+        queuePacket(MediaPacket{kRtmpVideo, std::move(p.data), p.time, p.keyframe});
     }
     encoded.clear();
 }
@@ -53,7 +53,7 @@ void LiveOutput::encodeAudio(const int16_t* samples, uint64_t frames) {
     encoded.clear();
     audioEncoder->encode(samples, frames, encoded);
     for (EncodedPacket& p : encoded) {
-        queuePacket(MediaPacket{8, std::move(p.data), p.time, p.keyframe});
+        queuePacket(MediaPacket{kRtmpAudio, std::move(p.data), p.time, p.keyframe});
     }
     encoded.clear();
 }

@@ -27,7 +27,7 @@ struct DestinationStatus {
 };
 
 struct MediaPacket {
-    uint8_t kind = 9;  // FLV tag type: 8 audio, 9 video
+    uint8_t kind = kRtmpVideo;  // the message type it travels as: kRtmpAudio or kRtmpVideo
     std::vector<uint8_t> data;
     int64_t pts = 0;  // 100-ns units, as the encoder stamped it
     bool keyframe = false;

@@ -127,7 +127,7 @@ bool LiveOutput::streamLoop(IStreamPublisher& publisher) {
         }
 
         for (MediaPacket& packet : batch) {
-            const bool video = packet.kind == 9;
+            const bool video = packet.kind == kRtmpVideo;
             if (video && packet.keyframe) dropping = false;
             if (!started) {
                 if (!video || !packet.keyframe) continue;
@@ -138,10 +138,9 @@ bool LiveOutput::streamLoop(IStreamPublisher& publisher) {
                     continue;  // no parameter sets yet: wait for a key frame that has them
                 }
                 base = packet.pts;
-                if (!publisher.sendMedia(9, 0, flvAvcSequenceHeaderTag(avcConfig))) return false;
-                if (!publisher.sendMedia(8, 0, flvAacSequenceHeader(aacAudioSpecificConfig(media.audioSampleRate, 2)))) {
-                    return false;
-                }
+                if (!publisher.sendMedia(kRtmpVideo, 0, flvAvcSequenceHeaderTag(avcConfig))) return false;
+                const std::vector<uint8_t> audioConfig = aacAudioSpecificConfig(media.audioSampleRate, 2);
+                if (!publisher.sendMedia(kRtmpAudio, 0, flvAacSequenceHeader(audioConfig))) return false;
                 state.exchange(LiveLive);
                 {
                     std::lock_guard<std::mutex> guard(lock);

@@ -4,6 +4,22 @@
 
 namespace {
 
+// Chunk header formats, the top two bits of the basic header: a full message header, one
+// without the stream id, one with the timestamp delta only, and none (a continuation).
+constexpr int kFmtFull = 0;
+constexpr int kFmtSameStream = 1;
+constexpr int kFmtTimeDelta = 2;
+constexpr int kFmtContinuation = 3;
+// Message header bytes of each format.
+constexpr size_t kHeaderSize[4] = {11, 7, 3, 0};
+// A 24-bit timestamp field of all ones: the real value follows in 32 bits.
+constexpr uint32_t kExtendedTimestamp = 0xFFFFFF;
+// Chunk stream ids 0 and 1 in the basic header announce a one- or two-byte id that follows,
+// counted from 64.
+constexpr uint32_t kCsidTwoBytes = 0;
+constexpr uint32_t kCsidThreeBytes = 1;
+constexpr uint32_t kCsidOffset = 64;
+
 void put24(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v >> 16));
     out.push_back(static_cast<uint8_t>(v >> 8));
@@ -22,15 +38,15 @@ uint32_t get32(const uint8_t* p) { return uint32_t(p[0]) << 24 | get24(p + 1); }
 
 void rtmpWriteBasicHeader(std::vector<uint8_t>& out, int fmt, uint32_t csid) {
     const uint8_t top = static_cast<uint8_t>((fmt & 3) << 6);
-    if (csid < 64) {
+    if (csid < kCsidOffset) {
         out.push_back(static_cast<uint8_t>(top | csid));
-    } else if (csid < 320) {
-        out.push_back(top);
-        out.push_back(static_cast<uint8_t>(csid - 64));
+    } else if (csid < kCsidOffset + 256) {
+        out.push_back(static_cast<uint8_t>(top | kCsidTwoBytes));
+        out.push_back(static_cast<uint8_t>(csid - kCsidOffset));
     } else {
-        out.push_back(static_cast<uint8_t>(top | 1));
-        out.push_back(static_cast<uint8_t>((csid - 64) & 0xFF));
-        out.push_back(static_cast<uint8_t>((csid - 64) >> 8));
+        out.push_back(static_cast<uint8_t>(top | kCsidThreeBytes));
+        out.push_back(static_cast<uint8_t>((csid - kCsidOffset) & 0xFF));
+        out.push_back(static_cast<uint8_t>((csid - kCsidOffset) >> 8));
     }
 }
 
@@ -42,10 +58,10 @@ void rtmpWriteMessage(std::vector<uint8_t>& out, const RtmpMessage& m, uint32_t 
 void rtmpWriteMessage(std::vector<uint8_t>& out, uint8_t typeId, uint32_t csid, uint32_t streamId, uint32_t timestamp,
                       const uint8_t* payload, size_t total, uint32_t chunkSize) {
     if (chunkSize == 0) chunkSize = 1;
-    const bool extended = timestamp >= 0xFFFFFF;
+    const bool extended = timestamp >= kExtendedTimestamp;
     out.reserve(out.size() + 16 + total + (total / chunkSize + 1) * 8);
-    rtmpWriteBasicHeader(out, 0, csid);
-    put24(out, extended ? 0xFFFFFF : timestamp);
+    rtmpWriteBasicHeader(out, kFmtFull, csid);
+    put24(out, extended ? kExtendedTimestamp : timestamp);
     put24(out, static_cast<uint32_t>(total));
     out.push_back(typeId);
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(streamId >> (8 * i)));
@@ -56,7 +72,7 @@ void rtmpWriteMessage(std::vector<uint8_t>& out, uint8_t typeId, uint32_t csid, 
         if (piece > 0) out.insert(out.end(), payload + pos, payload + pos + piece);
         pos += piece;
         if (pos >= total) break;
-        rtmpWriteBasicHeader(out, 3, csid);
+        rtmpWriteBasicHeader(out, kFmtContinuation, csid);
         if (extended) put32(out, timestamp);
     }
 }
@@ -84,16 +100,15 @@ bool RtmpChunkReader::readChunk(RtmpMessage& out, bool& complete) {
     const int fmt = p[0] >> 6;
     uint32_t csid = p[0] & 0x3F;
     at = 1;
-    if (csid == 0) {
+    if (csid == kCsidTwoBytes) {
         if (avail < 2) return false;
-        csid = 64 + p[1];
+        csid = kCsidOffset + p[1];
         at = 2;
-    } else if (csid == 1) {
+    } else if (csid == kCsidThreeBytes) {
         if (avail < 3) return false;
-        csid = 64 + p[1] + 256u * p[2];
+        csid = kCsidOffset + p[1] + 256u * p[2];
         at = 3;
     }
-    static const size_t kHeaderSize[4] = {11, 7, 3, 0};
     if (avail - at < kHeaderSize[fmt]) return false;
 
     auto found = states_.find(csid);
@@ -104,15 +119,15 @@ bool RtmpChunkReader::readChunk(RtmpMessage& out, bool& complete) {
     uint8_t typeId = prior.typeId;
     bool extended = prior.extended;
     const uint8_t* h = p + at;
-    if (fmt < 3) {
+    if (fmt != kFmtContinuation) {
         timeField = get24(h);
-        extended = timeField == 0xFFFFFF;
+        extended = timeField == kExtendedTimestamp;
     }
-    if (fmt <= 1) {
+    if (fmt == kFmtFull || fmt == kFmtSameStream) {
         length = get24(h + 3);
         typeId = h[6];
     }
-    if (fmt == 0) streamId = uint32_t(h[7]) | uint32_t(h[8]) << 8 | uint32_t(h[9]) << 16 | uint32_t(h[10]) << 24;
+    if (fmt == kFmtFull) streamId = uint32_t(h[7]) | uint32_t(h[8]) << 8 | uint32_t(h[9]) << 16 | uint32_t(h[10]) << 24;
     at += kHeaderSize[fmt];
     if (extended) {
         if (avail - at < 4) return false;
@@ -130,9 +145,9 @@ bool RtmpChunkReader::readChunk(RtmpMessage& out, bool& complete) {
 
     StreamState& st = states_[csid];
     const bool starting = st.partial.empty();
-    if (fmt < 3) st.extended = extended;
-    if (starting && fmt == 0) st.timestamp = timeField;
-    if (starting && (fmt == 1 || fmt == 2)) st.timestamp += timeField;
+    if (fmt != kFmtContinuation) st.extended = extended;
+    if (starting && fmt == kFmtFull) st.timestamp = timeField;
+    if (starting && (fmt == kFmtSameStream || fmt == kFmtTimeDelta)) st.timestamp += timeField;
     st.length = length;
     st.typeId = typeId;
     st.streamId = streamId;

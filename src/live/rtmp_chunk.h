@@ -15,6 +15,8 @@ struct RtmpMessage {
 };
 
 constexpr uint32_t kRtmpMaxMessageLength = 0x1000000;
+// Each side's chunk size until it sends a Set Chunk Size message.
+constexpr uint32_t kRtmpDefaultChunkSize = 128;
 
 void rtmpWriteBasicHeader(std::vector<uint8_t>& out, int fmt, uint32_t csid);
 // Appends the message as chunks of chunkSize (at least 1) payload bytes.
@@ -49,7 +51,7 @@ private:
         uint32_t streamId = 0;
     };
 
-    uint32_t chunkSize_ = 128;
+    uint32_t chunkSize_ = kRtmpDefaultChunkSize;
     std::vector<uint8_t> buffer_;
     size_t consumed_ = 0;
     std::map<uint32_t, StreamState> states_;

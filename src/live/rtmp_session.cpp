@@ -1,15 +1,32 @@
 #include "live/rtmp_session.h"
 
+#include "live/flv.h"
+
 #include <chrono>
 #include <cmath>
+#include <iterator>
 #include <random>
 
 namespace {
 
 constexpr int kOpenTimeoutMs = 10000;
 constexpr int kReplyTimeoutMs = 10000;
-constexpr int kHandshakeSize = 1536;
 constexpr size_t kReadPiece = 16384;
+
+// Transaction ids of our commands, in the order they are sent.
+enum Transaction : int {
+    kTxnConnect = 1,
+    kTxnReleaseStream = 2,
+    kTxnFcPublish = 3,
+    kTxnCreateStream = 4,
+    kTxnPublish = 5,
+    kTxnFcUnpublish = 6,
+    kTxnDeleteStream = 7,
+};
+
+// User control events: the first two bytes of a user control message, big-endian.
+constexpr uint8_t kPingRequest = 6;
+constexpr uint8_t kPingResponse = 7;
 
 // Outgoing chunk streams.
 constexpr uint32_t kCsidControl = 2;
@@ -103,25 +120,24 @@ std::string RtmpSession::connect(const RtmpEndpoint& endpoint, const std::string
     if (!handshake()) return fail();
 
     uint8_t chunkSize[4];
-    const uint32_t wanted = 4096;
-    for (int i = 0; i < 4; ++i) chunkSize[i] = static_cast<uint8_t>(wanted >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i) chunkSize[i] = static_cast<uint8_t>(kOutChunkSize >> (24 - 8 * i));
     if (!sendMessage(kRtmpSetChunkSize, kCsidControl, 0, 0, chunkSize, 4)) return fail();
-    outChunkSize_ = wanted;
+    outChunkSize_ = kOutChunkSize;
 
     if (!sendConnect(endpoint)) return fail();
     std::vector<AmfValue> reply;
-    if (!waitForCommand(kReplyTimeoutMs, "_result", 1, reply)) return fail();
+    if (!waitForCommand(kReplyTimeoutMs, "_result", kTxnConnect, reply)) return fail();
     if (isName(reply, "_error")) return error_ = "The server refused the connection: " + statusDescription(reply);
 
-    if (!sendCommand("releaseStream", 2, {streamKey_}, 0) || !sendCommand("FCPublish", 3, {streamKey_}, 0) ||
-        !sendCommand("createStream", 4, {}, 0))
+    if (!sendCommand("releaseStream", kTxnReleaseStream, {streamKey_}, 0) ||
+        !sendCommand("FCPublish", kTxnFcPublish, {streamKey_}, 0) || !sendCommand("createStream", kTxnCreateStream, {}, 0))
         return fail();
-    if (!waitForCommand(kReplyTimeoutMs, "_result", 4, reply)) return fail();
+    if (!waitForCommand(kReplyTimeoutMs, "_result", kTxnCreateStream, reply)) return fail();
     if (isName(reply, "_error") || reply.size() < 4 || !usableStreamId(reply[3]))
         return error_ = "The server would not create a stream";
     streamId_ = static_cast<int>(reply[3].number);
 
-    if (!sendCommand("publish", 5, {streamKey_, "live"}, static_cast<uint32_t>(streamId_))) return fail();
+    if (!sendCommand("publish", kTxnPublish, {streamKey_, "live"}, static_cast<uint32_t>(streamId_))) return fail();
     for (;;) {
         if (!waitForCommand(kReplyTimeoutMs, "onStatus", -1, reply)) return fail();
         std::string code, level;
@@ -140,8 +156,8 @@ std::string RtmpSession::connect(const RtmpEndpoint& endpoint, const std::string
 }
 
 bool RtmpSession::handshake() {
-    std::vector<uint8_t> hello(1 + kHandshakeSize, 0);
-    hello[0] = 0x03;
+    std::vector<uint8_t> hello(1 + kRtmpHandshakeSize, 0);
+    hello[0] = kRtmpVersion;
     std::mt19937 twister(static_cast<uint32_t>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count()));
@@ -151,21 +167,21 @@ bool RtmpSession::handshake() {
     std::vector<uint8_t> reply;
     const int64_t start = clock_();
     uint8_t piece[4096];
-    while (reply.size() < 1 + 2 * kHandshakeSize) {
+    while (reply.size() < 1 + 2 * kRtmpHandshakeSize) {
         int got = stream_->read(piece, sizeof piece, 500);
         if (got < 0) return false;
         reply.insert(reply.end(), piece, piece + got);
-        if (reply.size() < 1 + 2 * kHandshakeSize && clock_() - start > 10000) {
+        if (reply.size() < 1 + 2 * kRtmpHandshakeSize && clock_() - start > 10000) {
             error_ = "The server did not answer the RTMP handshake";
             return false;
         }
     }
-    if (reply[0] != 0x03) {
+    if (reply[0] != kRtmpVersion) {
         error_ = "The server does not speak RTMP";
         return false;
     }
-    if (!stream_->write(reply.data() + 1, kHandshakeSize)) return false;
-    const size_t used = 1 + 2 * kHandshakeSize;
+    if (!stream_->write(reply.data() + 1, kRtmpHandshakeSize)) return false;
+    const size_t used = 1 + 2 * kRtmpHandshakeSize;
     bytesReceived_ += static_cast<uint32_t>(reply.size());
     if (reply.size() > used) reader_.append(reply.data() + used, reply.size() - used);
     return true;
@@ -174,7 +190,7 @@ bool RtmpSession::handshake() {
 bool RtmpSession::sendConnect(const RtmpEndpoint& endpoint) {
     std::vector<uint8_t> p;
     amf0WriteString(p, "connect");
-    amf0WriteNumber(p, 1);
+    amf0WriteNumber(p, kTxnConnect);
     amf0WriteObjectStart(p);
     amf0WriteKey(p, "app");
     amf0WriteString(p, endpoint.app);
@@ -192,17 +208,17 @@ bool RtmpSession::sendMetadata(const StreamMetadata& media) {
     std::vector<uint8_t> p;
     amf0WriteString(p, "@setDataFrame");
     amf0WriteString(p, "onMetaData");
-    amf0WriteEcmaArrayStart(p, 8);
     const std::pair<const char*, double> entries[] = {
         {"width", media.width},
         {"height", media.height},
         {"framerate", media.fps},
-        {"videocodecid", 7},
+        {"videocodecid", kFlvCodecAvc},
         {"videodatarate", media.videoKbps},
-        {"audiocodecid", 10},
+        {"audiocodecid", kFlvSoundFormatAac},
         {"audiodatarate", media.audioKbps},
         {"audiosamplerate", media.audioSampleRate},
     };
+    amf0WriteEcmaArrayStart(p, static_cast<uint32_t>(std::size(entries)));
     for (const auto& [key, value] : entries) {
         amf0WriteKey(p, key);
         amf0WriteNumber(p, value);
@@ -287,8 +303,8 @@ bool RtmpSession::handleMessage(const RtmpMessage& m) {
         if (p.size() >= 4) windowAckSize_ = get32(p.data());
         break;
     case kRtmpUserControl:
-        if (p.size() >= 6 && p[1] == 6) {
-            const uint8_t pong[6] = {0x00, 0x07, p[2], p[3], p[4], p[5]};
+        if (p.size() >= 6 && p[1] == kPingRequest) {
+            const uint8_t pong[6] = {0x00, kPingResponse, p[2], p[3], p[4], p[5]};
             return sendMessage(kRtmpUserControl, kCsidControl, 0, 0, pong, sizeof pong);
         }
         break;
@@ -340,10 +356,10 @@ bool RtmpSession::waitForCommand(int timeoutMs, const std::string& name, int tra
 
 void RtmpSession::close() {
     if (!stream_ || streamId_ == 0) return;
-    sendCommand("FCUnpublish", 6, {streamKey_}, 0);
+    sendCommand("FCUnpublish", kTxnFcUnpublish, {streamKey_}, 0);
     std::vector<uint8_t> p;
     amf0WriteString(p, "deleteStream");
-    amf0WriteNumber(p, 7);
+    amf0WriteNumber(p, kTxnDeleteStream);
     amf0WriteNull(p);
     amf0WriteNumber(p, streamId_);
     sendMessage(kRtmpCommandAmf0, kCsidCommand, 0, 0, p.data(), p.size());

@@ -26,6 +26,10 @@ struct StreamMetadata {
     int audioKbps = 192;
 };
 
+// The handshake: a version byte, then packets of this size each way.
+constexpr uint8_t kRtmpVersion = 3;
+constexpr int kRtmpHandshakeSize = 1536;
+
 enum RtmpMessageType : uint8_t {
     kRtmpSetChunkSize = 1,
     kRtmpAcknowledgement = 3,
@@ -54,7 +58,7 @@ public:
     std::string connect(const RtmpEndpoint& endpoint, const std::string& streamKey, const StreamMetadata& media);
     // Any thread: makes every blocked or later network call fail at once.
     void abort();
-    // type 8 (audio) or 9 (video); the body is an FLV tag body.
+    // type kRtmpAudio or kRtmpVideo; the body is an FLV tag body.
     bool sendMedia(uint8_t type, uint32_t timestampMs, const std::vector<uint8_t>& body);
     bool sendMedia(uint8_t type, uint32_t timestampMs, const uint8_t* body, size_t length);
     // Handles whatever the server sent, without waiting.
@@ -77,6 +81,8 @@ public:
     // Commands nobody waits for (a server's chatter while we publish) are
     // kept only this deep; the oldest go first.
     static constexpr size_t kMaxPendingCommands = 64;
+    // The chunk size we announce and send with.
+    static constexpr uint32_t kOutChunkSize = 4096;
 
 private:
     bool handshake();
@@ -96,7 +102,7 @@ private:
 
     RtmpChunkReader reader_;
     std::deque<std::vector<AmfValue>> pendingCommands_;
-    uint32_t outChunkSize_ = 4096;
+    uint32_t outChunkSize_ = kOutChunkSize;
     std::string streamKey_;
     uint32_t windowAckSize_ = 2500000;
     uint32_t bytesReceived_ = 0;

@@ -1,6 +1,7 @@
 #include "live/rtmp_url.h"
 
 #include "live/amf0.h"
+#include "net/byte_stream.h"
 
 #include <cctype>
 
@@ -36,10 +37,10 @@ bool parseRtmpUrl(const std::string& url, RtmpEndpoint& out, std::string& error)
     size_t hostStart;
     if (text.size() >= 8 && text.compare(0, 8, "rtmps://") == 0) {
         ep.tls = true;
-        ep.port = 443;
+        ep.port = kRtmpsPort;
         hostStart = 8;
     } else if (text.size() >= 7 && text.compare(0, 7, "rtmp://") == 0) {
-        ep.port = 1935;
+        ep.port = kRtmpPort;
         hostStart = 7;
     } else {
         error = "The server URL must start with rtmp:// or rtmps://";
@@ -54,7 +55,7 @@ bool parseRtmpUrl(const std::string& url, RtmpEndpoint& out, std::string& error)
     const size_t colon = hostPart.find(':');
     if (colon != std::string::npos) {
         const long long port = readDecimal(hostPart.substr(colon + 1));
-        if (port < 1 || port > 65535) {
+        if (port < 1 || port > kMaxPort) {
             error = "Bad port in the server URL";
             return false;
         }

@@ -3,12 +3,16 @@
 
 #include <string>
 
+// The ports a URL without one implies.
+constexpr int kRtmpPort = 1935;
+constexpr int kRtmpsPort = 443;
+
 struct RtmpEndpoint {
     bool tls = false;
     std::string host;
     std::string app;
     std::string tcUrl;
-    int port = 1935;
+    int port = kRtmpPort;
 };
 
 // False with a message for the user; the endpoint is then not to be used.

@@ -1,7 +1,6 @@
 #include "media/packaging.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 #include "media/simd.h"
@@ -593,26 +592,4 @@ std::vector<uint8_t> aacAudioSpecificConfig(int sampleRate, int channels) {
     }
     return {static_cast<uint8_t>((kAacObjectLowComplexity << 3) | (index >> 1)),
             static_cast<uint8_t>(((index & 1) << 7) | (channels << 3))};
-}
-
-namespace {
-
-// The five-byte AVC video tag header followed by the payload.
-std::vector<uint8_t> flvVideoBody(uint8_t frameAndCodec, uint8_t packetType, const std::vector<uint8_t>& payload) {
-    std::vector<uint8_t> out(5 + payload.size());
-    out[0] = frameAndCodec;
-    out[1] = packetType;
-    out[2] = out[3] = out[4] = 0;  // composition time: no B-frames
-    if (!payload.empty()) std::memcpy(out.data() + 5, payload.data(), payload.size());
-    return out;
-}
-
-}  // namespace
-
-std::vector<uint8_t> flvAvcSequenceHeaderTag(const std::vector<uint8_t>& avcC) {
-    return flvVideoBody(0x17, 0x00, avcC);
-}
-
-std::vector<uint8_t> flvAvcNaluTag(const std::vector<uint8_t>& nalus, bool keyframe) {
-    return flvVideoBody(keyframe ? 0x17 : 0x27, 0x01, nalus);
 }

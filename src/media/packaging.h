@@ -51,7 +51,3 @@ std::vector<uint8_t> annexBToAvcc(const uint8_t* data, size_t size);
 
 // AAC-LC AudioSpecificConfig (2 bytes); unknown rates are treated as 44100.
 std::vector<uint8_t> aacAudioSpecificConfig(int sampleRate, int channels);
-
-// FLV video tag bodies for AVC.
-std::vector<uint8_t> flvAvcSequenceHeaderTag(const std::vector<uint8_t>& avcC);
-std::vector<uint8_t> flvAvcNaluTag(const std::vector<uint8_t>& lengthPrefixedNalus, bool keyframe);

@@ -7,6 +7,9 @@
 #include <memory>
 #include <string>
 
+// TCP and UDP ports are 16-bit numbers.
+inline constexpr int kMaxPort = 65535;
+
 class ByteStream {
 public:
     virtual ~ByteStream() = default;

@@ -11,12 +11,15 @@
 #include <memory>
 #include <string>
 
+inline constexpr int kHttpsPort = 443;
+inline constexpr int kHttpOk = 200;
+
 // Replies larger than this are refused rather than grown without bound.
 inline constexpr std::size_t kDefaultHttpsBodyLimit = 16u * 1024u * 1024u;
 
 struct HttpsRequest {
     std::string host;  // name or address, no scheme
-    int port = 443;
+    int port = kHttpsPort;
     std::string path;     // UTF-8, with the query; sent as given
     std::string body;     // POST when not empty, GET otherwise
     std::string headers;  // extra header lines, each ended by "\r\n"

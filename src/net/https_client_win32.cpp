@@ -2,6 +2,8 @@
 // that callers on different threads share nothing.
 #include "net/https_client.h"
 
+#include "net/byte_stream.h"
+
 #include <windows.h>
 #include <winhttp.h>
 
@@ -50,7 +52,7 @@ public:
         WinHttpSetTimeouts(session.h, rq.resolveTimeoutMs, rq.connectTimeoutMs, rq.sendTimeoutMs,
                            rq.receiveTimeoutMs);
         const std::wstring host = utf8ToWide(rq.host);
-        if (rq.port <= 0 || rq.port > 65535) {
+        if (rq.port <= 0 || rq.port > kMaxPort) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return failed();
         }

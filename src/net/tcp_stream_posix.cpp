@@ -184,7 +184,7 @@ std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::st
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(allowLocalNetwork ? INADDR_ANY : INADDR_LOOPBACK);
-    if (port < 0 || port > 65535 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+    if (port < 0 || port > kMaxPort || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(fd, 4) != 0) {
         ::close(fd);
         error = "Port " + std::to_string(port) + " is in use";

@@ -200,7 +200,7 @@ std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::st
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(port));
     addr.sin_addr.s_addr = htonl(allowLocalNetwork ? INADDR_ANY : INADDR_LOOPBACK);
-    if (port < 0 || port > 65535 || ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+    if (port < 0 || port > kMaxPort || ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(s, 4) != 0) {
         ::closesocket(s);
         error = "Port " + std::to_string(port) + " is in use";

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "update/update_manifest.h"
+#include "net/byte_stream.h"
 #include "net/https_client.h"
 #include "util/folders.h"
 
@@ -21,8 +22,6 @@ constexpr int kSendTimeoutMs = 15000;
 constexpr int kReceiveTimeoutMs = 15000;
 constexpr std::size_t kMaxHostChars = 256;
 constexpr std::size_t kMaxPathChars = 2048;
-constexpr int kHttpsPort = 443;
-constexpr int kHttpOk = 200;
 
 // Splits "https://host[:port][/path][?query]"; the scheme in any case, as the
 // system's URL reader takes it.
@@ -45,7 +44,7 @@ bool splitHttpsUrl(std::string_view url, HttpsRequest& rq) {
             if (c < '0' || c > '9') return false;
             port = port * 10 + (c - '0');
         }
-        if (port < 1 || port > 65535) return false;
+        if (port < 1 || port > kMaxPort) return false;
         rq.port = port;
         authority = authority.substr(0, colon);
     }

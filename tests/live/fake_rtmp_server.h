@@ -21,14 +21,14 @@ struct FakeRtmpServer {
     std::vector<RtmpMessage> received;   // every message from the client, after the handshake
     std::vector<uint8_t> toClient;       // bytes not yet read by the client
     size_t dribble = 0;                  // when non-zero, at most this many bytes per read
-    uint8_t s0 = 3;
+    uint8_t s0 = kRtmpVersion;
     bool answerHandshake = true;
     std::vector<uint8_t> afterHandshake;  // sent in the same read as S0 S1 S2
     bool closed = false;        // the server hung up: pending bytes still arrive
     bool clientClosed = false;  // the client closed its end: nothing more moves
     std::string closeText;  // what lastError reports after the server hangs up
     int64_t now = 0;
-    uint32_t serverChunkSize = 128;
+    uint32_t serverChunkSize = kRtmpDefaultChunkSize;
 
     size_t clientBytes = 0;
     RtmpChunkReader reader;
@@ -52,7 +52,7 @@ struct FakeRtmpServer {
         m.payload = payload;
         rtmpWriteMessage(toClient, m, serverChunkSize);
     }
-    void sendCommand(const std::vector<uint8_t>& amf) { sendMessage(20, 3, 0, amf); }
+    void sendCommand(const std::vector<uint8_t>& amf) { sendMessage(kRtmpCommandAmf0, 3, 0, amf); }
 
     void sendResult(double txn, const std::vector<uint8_t>& tail, const char* name = "_result") {
         std::vector<uint8_t> p;
@@ -86,7 +86,7 @@ struct FakeRtmpServer {
         amf0WriteNull(p);
         auto o = info(level, code, desc);
         p.insert(p.end(), o.begin(), o.end());
-        sendMessage(20, 5, 1, p);
+        sendMessage(kRtmpCommandAmf0, 5, 1, p);
     }
 
     std::vector<RtmpMessage> receivedOfType(uint8_t type) const {
@@ -103,17 +103,19 @@ struct FakeRtmpServer {
 
     void fromClient(const uint8_t* data, size_t length) {
         size_t skip = 0;
-        if (clientBytes < 1 + 1536) {
-            skip = std::min(length, 1 + 1536 - clientBytes);
+        constexpr size_t kC0C1 = 1 + kRtmpHandshakeSize;
+        constexpr size_t kC0C1C2 = 1 + 2 * kRtmpHandshakeSize;
+        if (clientBytes < kC0C1) {
+            skip = std::min(length, kC0C1 - clientBytes);
             clientBytes += skip;
-            if (clientBytes == 1 + 1536 && answerHandshake) {
+            if (clientBytes == kC0C1 && answerHandshake) {
                 toClient.push_back(s0);
-                for (int i = 0; i < 2 * 1536; ++i) toClient.push_back(static_cast<uint8_t>(i));
+                for (int i = 0; i < 2 * kRtmpHandshakeSize; ++i) toClient.push_back(static_cast<uint8_t>(i));
                 toClient.insert(toClient.end(), afterHandshake.begin(), afterHandshake.end());
             }
         }
-        if (skip < length && clientBytes < 1 + 2 * 1536) {
-            const size_t c2 = std::min(length - skip, 1 + 2 * 1536 - clientBytes);
+        if (skip < length && clientBytes < kC0C1C2) {
+            const size_t c2 = std::min(length - skip, kC0C1C2 - clientBytes);
             clientBytes += c2;
             skip += c2;
         }
@@ -122,10 +124,10 @@ struct FakeRtmpServer {
         RtmpMessage m;
         while (reader.readMessage(m)) {
             received.push_back(m);
-            if (m.typeId == 1 && m.payload.size() >= 4)
+            if (m.typeId == kRtmpSetChunkSize && m.payload.size() >= 4)
                 reader.setChunkSize(uint32_t(m.payload[0]) << 24 | m.payload[1] << 16 | m.payload[2] << 8 |
                                     m.payload[3]);
-            if (m.typeId == 20) {
+            if (m.typeId == kRtmpCommandAmf0) {
                 auto values = decode(m);
                 if (!values.empty() && onCommand) onCommand(*this, values);
             }

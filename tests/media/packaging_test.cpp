@@ -103,12 +103,6 @@ TEST(AacAudioSpecificConfig, UsesFrequencyIndexAndChannels) {
     EXPECT_EQ(aacAudioSpecificConfig(7350, 2), bytes({0x16, 0x10}));
 }
 
-TEST(FlvAvcTags, HaveTheFiveByteVideoHeader) {
-    EXPECT_EQ(flvAvcSequenceHeaderTag(bytes({1, 2})), bytes({0x17, 0, 0, 0, 0, 1, 2}));
-    EXPECT_EQ(flvAvcNaluTag(bytes({0, 0, 0, 1, 0x65}), true), bytes({0x17, 1, 0, 0, 0, 0, 0, 0, 1, 0x65}));
-    EXPECT_EQ(flvAvcNaluTag(bytes({9}), false), bytes({0x27, 1, 0, 0, 0, 9}));
-}
-
 TEST(BgraToNv12, WhiteAndBlackBlocks) {
     std::vector<uint8_t> px = {255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0, 255, 0, 0, 0, 255,
                                255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0, 255, 0, 0, 0, 255};

@@ -1,5 +1,6 @@
 // Packaging checked against ffmpeg: the colour conversion against its BT.709 limited-range
 // conversion, and libx264 output repackaged as FLV video tags.
+#include "live/flv.h"
 #include "media/ebml_reader.h"
 #include "media/packaging.h"
 #include "support/test_encoders.h"

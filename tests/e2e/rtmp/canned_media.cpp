@@ -39,7 +39,7 @@ bool loadCannedMedia(const std::string& h264Path, const std::string& aacPath, in
     auto flush = [&](size_t end) {
         if (!haveAu) return;
         CannedPacket p;
-        p.kind = 9;
+        p.kind = kRtmpVideo;
         p.data.assign(h264.begin() + static_cast<std::ptrdiff_t>(auStart), h264.begin() + static_cast<std::ptrdiff_t>(end));
         p.keyframe = key;
         p.pts = static_cast<int64_t>(video.size()) * 10000000 / fps;
@@ -67,7 +67,7 @@ bool loadCannedMedia(const std::string& h264Path, const std::string& aacPath, in
         const size_t length = (size_t(aac[pos + 3] & 3) << 11) | (size_t(aac[pos + 4]) << 3) | (aac[pos + 5] >> 5);
         if (length < header || pos + length > aac.size()) break;
         CannedPacket p;
-        p.kind = 8;
+        p.kind = kRtmpAudio;
         p.data.assign(aac.begin() + static_cast<std::ptrdiff_t>(pos + header),
                       aac.begin() + static_cast<std::ptrdiff_t>(pos + length));
         p.pts = static_cast<int64_t>(audio.size()) * 1024 * 10000000 / 48000;
@@ -91,7 +91,7 @@ bool publishCanned(RtmpSession& session, const std::vector<CannedPacket>& packet
     int64_t base = 0;
     for (const CannedPacket& p : packets) {
         if (!started) {
-            if (p.kind != 9 || !p.keyframe) continue;
+            if (p.kind != kRtmpVideo || !p.keyframe) continue;
             std::vector<uint8_t> avcC;
             if (!avcDecoderConfigFromAnnexB(p.data.data(), p.data.size(), avcC)) continue;
             base = p.pts;
@@ -102,7 +102,7 @@ bool publishCanned(RtmpSession& session, const std::vector<CannedPacket>& packet
         }
         if (p.pts < base) continue;
         const uint32_t ms = static_cast<uint32_t>((p.pts - base) / 10000);
-        if (p.kind == 9) {
+        if (p.kind == kRtmpVideo) {
             if (!session.sendMedia(kRtmpVideo, ms, flvAvcNaluTag(annexBToAvcc(p.data.data(), p.data.size()), p.keyframe)))
                 return false;
             ++counts.video;

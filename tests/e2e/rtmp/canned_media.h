@@ -9,7 +9,7 @@
 #include <vector>
 
 struct CannedPacket {
-    uint8_t kind = 9;  // 8 audio, 9 video
+    uint8_t kind = kRtmpVideo;  // kRtmpAudio or kRtmpVideo
     std::vector<uint8_t> data;  // an Annex-B access unit or one raw AAC frame
     int64_t pts = 0;            // 100-ns units
     bool keyframe = false;

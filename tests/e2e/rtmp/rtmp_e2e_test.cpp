@@ -12,6 +12,8 @@
 namespace {
 
 constexpr const char* kPeers = "e2e-peers";
+// Where the server's messages start: after S0, S1 and S2.
+constexpr size_t kAfterHandshake = 1 + 2 * kRtmpHandshakeSize;
 
 std::map<std::string, std::string> probe(PeerControl& peers, const std::string& linuxPath) {
     std::map<std::string, std::string> out;
@@ -61,7 +63,7 @@ protected:
     static void takeMessages(RtmpChunkReader& reader, std::vector<RtmpMessage>& out) {
         RtmpMessage m;
         while (reader.readMessage(m)) {
-            if (m.typeId == 1 && m.payload.size() >= 4)
+            if (m.typeId == kRtmpSetChunkSize && m.payload.size() >= 4)
                 reader.setChunkSize((uint32_t(m.payload[0]) << 24 | m.payload[1] << 16 | m.payload[2] << 8 |
                                      m.payload[3]) & 0x7FFFFFFF);
             out.push_back(m);
@@ -72,8 +74,7 @@ protected:
     static std::vector<RtmpMessage> parseServerBytes(const std::vector<uint8_t>& bytes, size_t split) {
         RtmpChunkReader reader;
         std::vector<RtmpMessage> out;
-        const size_t start = 3073;
-        reader.append(bytes.data() + start, split - start);
+        reader.append(bytes.data() + kAfterHandshake, split - kAfterHandshake);
         takeMessages(reader, out);
         reader.append(bytes.data() + split, bytes.size() - split);
         takeMessages(reader, out);
@@ -82,10 +83,10 @@ protected:
     }
 
     static void expectReplayIdentical(const std::vector<uint8_t>& bytes) {
-        ASSERT_GT(bytes.size(), 3073u);
+        ASSERT_GT(bytes.size(), kAfterHandshake);
         const std::vector<RtmpMessage> whole = parseServerBytes(bytes, bytes.size());
         ASSERT_GE(whole.size(), 3u);
-        for (size_t split = 3073; split <= bytes.size(); ++split) {
+        for (size_t split = kAfterHandshake; split <= bytes.size(); ++split) {
             const std::vector<RtmpMessage> parts = parseServerBytes(bytes, split);
             ASSERT_EQ(parts.size(), whole.size()) << split;
             for (size_t i = 0; i < whole.size(); ++i) {
@@ -97,7 +98,7 @@ protected:
         // Byte by byte as well.
         RtmpChunkReader reader;
         std::vector<RtmpMessage> single;
-        for (size_t i = 3073; i < bytes.size(); ++i) {
+        for (size_t i = kAfterHandshake; i < bytes.size(); ++i) {
             reader.append(&bytes[i], 1);
             takeMessages(reader, single);
         }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "live/flv.h"
 #include "live/live_output.h"
 #include "live_fakes.h"
 #include "media/packaging.h"
@@ -11,11 +12,11 @@ namespace {
 constexpr int64_t kFrame = 10000000 / 30;  // one frame at 30 fps, 100-ns units
 
 MediaPacket video(int64_t frame, bool key, bool withParameterSets = true) {
-    return MediaPacket{9, key ? keyFrame(uint8_t(frame), withParameterSets) : interFrame(uint8_t(frame)),
+    return MediaPacket{kRtmpVideo, key ? keyFrame(uint8_t(frame), withParameterSets) : interFrame(uint8_t(frame)),
                        frame * kFrame, key};
 }
 MediaPacket audio(int64_t pts) {
-    return MediaPacket{8, {0x21, 0x00, 0x03}, pts, true};
+    return MediaPacket{kRtmpAudio, {0x21, 0x00, 0x03}, pts, true};
 }
 
 struct OutputRig {
