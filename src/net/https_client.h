@@ -16,6 +16,9 @@ inline constexpr int kHttpOk = 200;
 
 // Replies larger than this are refused rather than grown without bound.
 inline constexpr std::size_t kDefaultHttpsBodyLimit = 16u * 1024u * 1024u;
+// The body is read in pieces of at most this size, so an abort or a refusing
+// onBody ends a download within one piece.
+inline constexpr std::size_t kHttpsReadPieceBytes = 65536;
 
 struct HttpsRequest {
     std::string host;  // name or address, no scheme
@@ -29,8 +32,9 @@ struct HttpsRequest {
     int sendTimeoutMs = 8000;
     int receiveTimeoutMs = 10000;
     std::size_t bodyLimit = kDefaultHttpsBodyLimit;
-    // When set, the body is handed over piece by piece instead of gathered in
-    // the response (downloads); returning false ends the exchange there.
+    // When set, the body is handed over piece by piece (at most
+    // kHttpsReadPieceBytes each) instead of gathered in the response
+    // (downloads); returning false ends the exchange there.
     std::function<bool(const char* data, std::size_t size)> onBody;
     // When set, another thread may turn it on to end the exchange early: it
     // then ends unanswered (or incomplete) at the latest when the step in

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
+
 #include "util/text.h"
 
 namespace {
@@ -107,11 +109,13 @@ public:
                 r.body.shrink_to_fit();
                 break;
             }
+            // The system may have far more at hand than one piece.
+            const DWORD want = DWORD(std::min<std::size_t>(available, kHttpsReadPieceBytes));
             if (rq.onBody) piece.clear();
             const std::size_t at = into.size();
-            into.resize(at + available);
+            into.resize(at + want);
             DWORD got = 0;
-            const bool read = WinHttpReadData(request.h, into.data() + at, available, &got);
+            const bool read = WinHttpReadData(request.h, into.data() + at, want, &got);
             into.resize(at + (read ? got : 0));
             if (!read) break;
             if (got == 0) {

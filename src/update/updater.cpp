@@ -180,15 +180,16 @@ bool Updater::install(std::string& message) {
     return installUpdate(program, newExe, message);
 }
 
-bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message) {
+bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message,
+                   const FileMove& move) {
     const std::wstring old = program + L".old";
     deleteFileIfPresent(old);
-    if (unsigned long e = moveFileReplacing(program, old)) {
+    if (unsigned long e = move(program, old)) {
         message = "Could not replace Quillhaven.exe (error " + std::to_string(e) + ").";
         return false;
     }
-    if (unsigned long e = moveFileReplacing(newExe, program)) {
-        if (unsigned long back = moveFileReplacing(old, program)) {
+    if (unsigned long e = move(newExe, program)) {
+        if (unsigned long back = move(old, program)) {
             message = "Could not install the update (error " + std::to_string(e) +
                       "), and Quillhaven.exe could not be put back (error " + std::to_string(back) +
                       "). The previous program is kept as Quillhaven.exe.old beside it.";

@@ -41,8 +41,10 @@ unsigned long deleteFileIfPresent(const std::wstring& path);
 // Swaps `newExe` in at `program`, keeping the replaced file at program +
 // ".old". False with the message to show when it could not; the program file
 // is then back under its own name, or, when even that failed, kept at ".old"
-// and named in the message.
-bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message);
+// and named in the message. Tests hand in `move` to make a move fail.
+using FileMove = std::function<unsigned long(const std::wstring& from, const std::wstring& to)>;
+bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message,
+                   const FileMove& move = moveFileReplacing);
 
 // Deletes the running program's ".old" file, retrying briefly while the
 // previous process may still hold it; failures are ignored.

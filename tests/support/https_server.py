@@ -11,7 +11,10 @@ Routes (any method):
                        value, names lower-case), "body"
   /status/CODE         that status, body "status CODE"
   /bytes/N             200 with N bytes of "x"
+  /slow/N[/TAG]        200 with N bytes of "s", 64 KiB every 0.2 s; with a TAG,
+                       transfer(TAG) tells how far it got
   /files/NAME          200 with the file files/NAME of its state folder, else 404
+  /chunked/NAME        the same file without a length, in chunks
   anything else        404
 """
 
@@ -25,6 +28,20 @@ import threading
 import time
 
 PIECE = 1 << 20
+SLOW_PIECE = 1 << 16
+SLOW_PAUSE_S = 0.2
+CHUNK = 16384
+
+# TAG -> [state, bytes sent]; state "sending", "done" (all sent) or "closed"
+# (the client hung up first).
+_transfers = {}
+_transfers_lock = threading.Lock()
+
+
+def transfer(tag):
+    """The state and bytes sent of the slow transfer TAG; "none" before it starts."""
+    with _transfers_lock:
+        return list(_transfers.get(tag, ["none", 0]))
 
 
 def run(args):
@@ -68,21 +85,44 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def stream(self, n, byte, piece, pause):
+    def stream(self, n, byte, piece, pause, tag=None):
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", str(n))
         self.end_headers()
+        progress = ["sending", 0]
+        if tag:
+            with _transfers_lock:
+                _transfers[tag] = progress
         try:
             while n > 0:
                 size = min(n, piece)
                 self.wfile.write(byte * size)
                 self.wfile.flush()
                 n -= size
+                with _transfers_lock:
+                    progress[1] += size
                 if pause:
                     time.sleep(pause)
+            ended = "done"
         except OSError:
-            pass  # the client stopped reading (at its limit, or it gave up)
+            ended = "closed"  # the client stopped reading (at its limit, or it gave up)
+        with _transfers_lock:
+            progress[0] = ended
+
+    def chunked(self, body):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        try:
+            for at in range(0, len(body), CHUNK):
+                piece = body[at:at + CHUNK]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+            self.wfile.write(b"0\r\n\r\n")
+            self.wfile.flush()
+        except OSError:
+            pass  # the client stopped reading at its limit
 
     def handle_any(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -99,13 +139,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path.startswith("/bytes/"):
             return self.stream(int(path[len("/bytes/"):]), b"x", PIECE, 0)
         if path.startswith("/slow/"):
-            return self.stream(int(path[len("/slow/"):]), b"s", 65536, 0.2)
-        if path.startswith("/files/"):
-            name = os.path.basename(path[len("/files/"):])
+            size, _, tag = path[len("/slow/"):].partition("/")
+            return self.stream(int(size), b"s", SLOW_PIECE, SLOW_PAUSE_S, tag)
+        if path.startswith(("/files/", "/chunked/")):
+            name = os.path.basename(path)
             full = os.path.join(self.files_dir, name)
             if name and os.path.isfile(full):
                 with open(full, "rb") as f:
-                    return self.reply(200, f.read(), "application/octet-stream")
+                    body = f.read()
+                if path.startswith("/chunked/"):
+                    return self.chunked(body)
+                return self.reply(200, body, "application/octet-stream")
         return self.reply(404, b"not found")
 
     do_GET = do_POST = do_PUT = do_HEAD = handle_any

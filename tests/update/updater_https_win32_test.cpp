@@ -4,11 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "e2e/rtmp/peer_control.h"
 #include "support/https_test_server.h"
+#include "support/wait_for.h"
 #include "update/manifest_text.h"
+#include "update/test_files.h"
 #include "update/updater.h"
 #include "util/folders.h"
 #include "util/text.h"
@@ -23,16 +24,15 @@ protected:
         ASSERT_TRUE(server.open(error)) << error;
         base = "https://localhost:" + std::to_string(server.port);
         profile = joinPath(environmentVariable(L"QH_BINARY_DIR"), L"update-https-profile");
-        std::error_code ec;
-        fs::remove_all(toFsPath(profile), ec);
-        fs::create_directories(toFsPath(profile), ec);
+        freshFolder(profile);
     }
     void serve(const std::string& name, const std::string& bytes) {
-        std::ofstream(toFsPath(utf8ToWide(server.filesFolder + name)), std::ios::binary) << bytes;
+        writeFile(utf8ToWide(server.filesFolder + name), bytes);
     }
     std::wstring updateFile(const wchar_t* name) { return joinPath(joinPath(profile, L"update"), name); }
 
     HttpsTestServer server;
+    PeerControl peers{"e2e-peers"};
     std::string base;
     std::wstring profile;
 };
@@ -48,39 +48,58 @@ TEST_F(UpdaterHttps, ChecksDownloadAndVerifyOnlyWhatTheyShould) {
     const std::string program = "MZ" + std::string(200000, 'q');
     serve("program.exe", program);
     const std::wstring local = joinPath(profile, L"reference.exe");
-    std::ofstream(toFsPath(local), std::ios::binary) << program;
+    writeFile(local, program);
     const std::string sha = sha256File(local);
     ASSERT_EQ(sha.size(), 64u);
     const std::string programUrl = base + "/files/program.exe";
+    // A manifest of `size` bytes that still reads whole when cut to 65,536:
+    // a transport that cut it instead of refusing it would offer the update.
+    auto padded = [&](std::size_t size) {
+        const std::string text = manifestText("0.2.0", programUrl, sha);
+        return text + std::string(size - text.size(), ' ');
+    };
+    // A server whose certificate no trusted authority signed.
+    const std::vector<std::string> untrusted = peers.call("https", {"untrusted"});
+    ASSERT_EQ(untrusted.size(), 3u) << peers.error();
+    const std::string untrustedBase = "https://localhost:" + untrusted[0];
     struct Case {
         const char* name;
-        std::string manifestPath;  // below base
-        std::string manifestBody;  // served at manifestPath when not empty
+        std::string url;   // the manifest's address
+        std::string body;  // served there when not empty
         bool ready;
     } cases[] = {
-        {"newer", "/files/m1.json", manifestText("0.2.0", programUrl, sha), true},
-        {"equal", "/files/m2.json", manifestText("0.1.5", programUrl, sha), false},
-        {"older", "/files/m3.json", manifestText("0.1.0", programUrl, sha), false},
-        {"invalid JSON", "/files/m4.json", "{\"version\":\"0.2.0\",", false},
-        {"plain http address", "/files/m5.json",
-         manifestText("0.2.0", "http://localhost/x.exe", sha), false},
-        {"wrong hash", "/files/m6.json", manifestText("0.2.0", programUrl, std::string(64, 'e')),
+        {"newer", base + "/files/m1.json", manifestText("0.2.0", programUrl, sha), true},
+        {"equal", base + "/files/m2.json", manifestText("0.1.5", programUrl, sha), false},
+        {"older", base + "/files/m3.json", manifestText("0.1.0", programUrl, sha), false},
+        {"invalid JSON", base + "/files/m4.json", "{\"version\":\"0.2.0\",", false},
+        {"plain http address", base + "/files/m5.json", manifestText("0.2.0", "http://localhost/x.exe", sha),
          false},
-        {"program missing", "/files/m7.json",
-         manifestText("0.2.0", base + "/files/none.exe", sha), false},
-        {"manifest missing", "/status/404", "", false},
-        {"server error", "/status/500", "", false},
+        {"wrong hash", base + "/files/m6.json", manifestText("0.2.0", programUrl, std::string(64, 'e')), false},
+        {"program missing", base + "/files/m7.json", manifestText("0.2.0", base + "/files/none.exe", sha),
+         false},
+        {"manifest missing", base + "/status/404", "", false},
+        {"server error", base + "/status/500", "", false},
+        {"manifest of 65,536 bytes", base + "/files/m8.json", padded(65536), true},
+        {"manifest of 65,537 bytes", base + "/files/m9.json", padded(65537), false},
+        {"manifest of 65,536 bytes without a length", base + "/chunked/m10.json", padded(65536), true},
+        {"manifest of 65,537 bytes without a length", base + "/chunked/m11.json", padded(65537), false},
+        {"untrusted certificate", untrustedBase + "/files/m12.json", manifestText("0.2.0", programUrl, sha),
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (!c.manifestBody.empty()) serve(c.manifestPath.substr(7), c.manifestBody);
+        if (!c.body.empty()) {
+            const std::string folder =
+                c.url.rfind(untrustedBase + "/", 0) == 0 ? PeerControl::localPath(untrusted[2]) + "\\" : server.filesFolder;
+            writeFile(utf8ToWide(folder + c.url.substr(c.url.rfind('/') + 1)), c.body);
+        }
         std::error_code ec;
         fs::remove_all(toFsPath(joinPath(profile, L"update")), ec);
         Updater updater(immediately());
-        updater.check(base + c.manifestPath, joinPath(profile, L"update"));
+        updater.check(c.url, joinPath(profile, L"update"));
         std::string version;
         EXPECT_EQ(updater.readyVersion(version), c.ready);
-        EXPECT_FALSE(fs::exists(toFsPath(updateFile(L"Quillhaven.new.exe.part"))));
+        EXPECT_FALSE(exists(updateFile(L"Quillhaven.new.exe.part")));
         if (c.ready) {
             EXPECT_EQ(version, "0.2.0");
             EXPECT_EQ(sha256File(updateFile(L"Quillhaven.new.exe")), sha);
@@ -97,7 +116,6 @@ TEST_F(UpdaterHttps, DownloadsKeepToTheCapAndTrustedCertificates) {
     EXPECT_LT(fs::file_size(toFsPath(file)), 70001u);
 
     // A server whose certificate no trusted authority signed is never believed.
-    PeerControl peers("e2e-peers");
     const std::vector<std::string> untrusted = peers.call("https", {"untrusted"});
     ASSERT_EQ(untrusted.size(), 3u) << peers.error();
     std::string text;
@@ -106,66 +124,103 @@ TEST_F(UpdaterHttps, DownloadsKeepToTheCapAndTrustedCertificates) {
 }
 
 TEST_F(UpdaterHttps, StopEndsASlowDownloadAndLeavesNoPartFile) {
-    serve("slow.json", manifestText("9.0.0", base + "/slow/20000000", std::string(64, 'a')));
+    // About a minute of body at the server's pace: a stop that was ignored
+    // would let it run to its end (and fail its hash only then).
+    constexpr long long kSlowBytes = 20000000;
+    const char* const tag = "updater-stop";
+    serve("slow.json", manifestText("9.0.0", base + "/slow/" + std::to_string(kSlowBytes) + "/" + tag,
+                                    std::string(64, 'a')));
     Updater updater(immediately());
     updater.start(base + "/files/slow.json", profile);
     const std::wstring part = updateFile(L"Quillhaven.new.exe.part");
-    // Wait until the download is under way.
-    for (int i = 0; i < 600; ++i) {
+    ASSERT_TRUE(waitFor([&] {
         std::error_code ec;
-        if (fs::file_size(toFsPath(part), ec) > 0 && !ec) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_GT(fs::file_size(toFsPath(part)), 0u);
+        return fs::file_size(toFsPath(part), ec) > 0 && !ec;
+    }));
     updater.stop();
-    EXPECT_FALSE(fs::exists(toFsPath(part)));
+    EXPECT_FALSE(exists(part));
     std::string version;
     EXPECT_FALSE(updater.readyVersion(version));
+
+    // The server saw the connection closed, long before the body's end.
+    std::vector<std::string> transfer;
+    ASSERT_TRUE(waitFor([&] {
+        transfer = peers.call("transfer", {tag});
+        return transfer.size() == 2 && transfer[0] != "sending";
+    })) << peers.error();
+    EXPECT_EQ(transfer[0], "closed");
+    EXPECT_LT(std::stoll(transfer[1]), kSlowBytes / 4);
 }
 
 TEST_F(UpdaterHttps, InstallsAcrossFileSystemsAndRelaunchesTheNewProgram) {
-    // The program's folder and the profile's update folder on different file
-    // systems (/dev/shm is one of its own), as a program on one drive and a
-    // profile on another.
-    const std::wstring programs = joinPath(profile, L"programs");
-    const std::wstring otherProfile = L"Z:\\dev\\shm\\qh-update-profile";
-    std::error_code ec;
-    fs::create_directories(toFsPath(programs), ec);
-    fs::remove_all(toFsPath(otherProfile), ec);
-    fs::create_directories(toFsPath(otherProfile), ec);
-    const std::wstring probe = joinPath(environmentVariable(L"QH_BINARY_DIR"), L"tests\\update\\update_probe.exe");
-    const std::wstring program = joinPath(programs, L"Quillhaven.exe");
-    ASSERT_TRUE(CopyFileW(probe.c_str(), program.c_str(), FALSE));
+    // A drive letter of its own, mapped to a folder on another file system.
+    const std::vector<std::string> drive = peers.call("drive", {"q"});
+    ASSERT_EQ(drive.size(), 1u) << peers.error();
+    struct Unmap {
+        PeerControl& peers;
+        ~Unmap() { peers.call("undrive", {"q"}); }
+    } unmap{peers};
+    ASSERT_NE(GetFileAttributesW(L"Q:\\"), INVALID_FILE_ATTRIBUTES);
 
+    const std::wstring probe = joinPath(environmentVariable(L"QH_BINARY_DIR"), L"tests\\update\\update_probe.exe");
+    const std::string oldSha = sha256File(probe);
     // The new program: the same code with bytes after its image, so its file differs.
-    std::ifstream in(toFsPath(probe), std::ios::binary);
-    const std::string bytes = std::string(std::istreambuf_iterator<char>(in), {}) + "NEW BUILD";
+    const std::string bytes = readFile(probe) + "NEW BUILD";
     serve("new.exe", bytes);
     const std::wstring reference = joinPath(profile, L"new.exe");
-    std::ofstream(toFsPath(reference), std::ios::binary) << bytes;
-    serve("probe.json", manifestText("0.3.0", base + "/files/new.exe", sha256File(reference)));
+    writeFile(reference, bytes);
+    const std::string newSha = sha256File(reference);
+    serve("probe.json", manifestText("0.3.0", base + "/files/new.exe", newSha));
 
-    std::wstring cmd = L"\"" + program + L"\" update " + utf8ToWide(base) + L"/files/probe.json \"" +
-                       otherProfile + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 99;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    std::ifstream failed(toFsPath(program + L".failed"));
-    ASSERT_EQ(code, 0u) << std::string(std::istreambuf_iterator<char>(failed), {});
-
-    // The relaunched program leaves its marker.
-    const std::wstring marker = program + L".started";
-    for (int i = 0; i < 600 && !fs::exists(toFsPath(marker)); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::ifstream m(toFsPath(marker));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(m), {}), "old removed");
-    EXPECT_EQ(sha256File(program), sha256File(reference));
-    EXPECT_FALSE(fs::exists(toFsPath(joinPath(otherProfile, L"update\\Quillhaven.new.exe"))));
-    fs::remove_all(toFsPath(otherProfile), ec);
+    // Each case has a program folder of its own: a relaunched program may
+    // still be ending when the next case starts.
+    struct Case {
+        const char* name;
+        std::wstring programs, profile;
+        bool loseNewFile;
+    } cases[] = {
+        // /dev/shm is a file system of its own: a program on one drive, a profile on another.
+        {"profile on another file system", joinPath(profile, L"programs-shm"), L"Z:\\dev\\shm\\qh-update-profile",
+         false},
+        {"profile on a mapped drive letter", joinPath(profile, L"programs-q"), L"Q:\\profile", false},
+        {"new file missing", joinPath(profile, L"programs-missing"), joinPath(profile, L"p"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        freshFolder(c.programs);
+        freshFolder(c.profile);
+        const std::wstring program = joinPath(c.programs, L"Quillhaven.exe");
+        ASSERT_TRUE(CopyFileW(probe.c_str(), program.c_str(), FALSE));
+        std::wstring cmd = L"\"" + program + L"\" update " + utf8ToWide(base) + L"/files/probe.json \"" +
+                           c.profile + L"\"" + (c.loseNewFile ? L" lose-new-file" : L"");
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                                   &pi))
+            << GetLastError();
+        WaitForSingleObject(pi.hProcess, 120000);
+        DWORD code = 99;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        const std::string failed = readFile(program + L".failed");
+        if (c.loseNewFile) {
+            EXPECT_EQ(code, 1u);
+            EXPECT_EQ(failed, "Could not install the update (error 2).");
+            EXPECT_EQ(sha256File(program), oldSha);
+            EXPECT_FALSE(exists(program + L".old"));
+            continue;
+        }
+        ASSERT_EQ(code, 0u) << failed;
+        // The relaunched program found the old bytes at ".old", still held by
+        // the process that installed, and removed them once they were let go.
+        ASSERT_TRUE(waitFor([&] { return exists(program + L".started"); }));
+        EXPECT_EQ(readFile(program + L".seen"), oldSha + " held");
+        EXPECT_EQ(readFile(program + L".started"), "old removed");
+        EXPECT_EQ(sha256File(program), newSha);
+        EXPECT_FALSE(exists(joinPath(c.profile, L"update\\Quillhaven.new.exe")));
+    }
+    std::error_code ec;
+    fs::remove_all(toFsPath(L"Z:\\dev\\shm\\qh-update-profile"), ec);
 }

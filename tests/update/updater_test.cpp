@@ -15,6 +15,7 @@
 #include "net/https_client.h"
 #include "support/wait_for.h"
 #include "update/manifest_text.h"
+#include "update/test_files.h"
 #include "update/updater.h"
 #include "util/folders.h"
 #include "util/text.h"
@@ -26,22 +27,9 @@ std::wstring testFolder(const std::wstring& name, std::wstring base = {}) {
     if (base.empty()) base = environmentVariable(L"QH_BINARY_DIR");
     if (base.empty()) base = fromFsPath(fs::temp_directory_path());
     const std::wstring folder = joinPath(joinPath(base, L"update-test-data"), name);
-    std::error_code ec;
-    fs::remove_all(toFsPath(folder), ec);
-    fs::create_directories(toFsPath(folder), ec);
+    freshFolder(folder);
     return folder;
 }
-
-void writeFile(const std::wstring& path, const std::string& bytes) {
-    std::ofstream(toFsPath(path), std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::wstring& path) {
-    std::ifstream in(toFsPath(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool exists(const std::wstring& path) { return fs::exists(toFsPath(path)); }
 
 const char* const kManifestUrl = "https://updates.test/update.json";
 const char* const kProgramUrl = "https://updates.test/q.exe";
@@ -218,6 +206,36 @@ TEST(Updater, InstallSwapsTheFilesAndRestoresTheProgramOnFailure) {
         EXPECT_FALSE(installUpdate(program, newExe, message));
         EXPECT_EQ(message.rfind("Could not install the update (error ", 0), 0u) << message;
         EXPECT_EQ(readFile(program), "old program");
+    }
+
+    // Moves that fail from the n-th on, each with its own code: the program is
+    // never lost, and the message says where it is.
+    struct Fault {
+        int failingFrom;
+        const char* message;
+        const wchar_t* programAt;  // suffix of the program's path that holds the old program
+    } faults[] = {
+        {1, "Could not replace Quillhaven.exe (error 101).", L""},
+        {2,
+         "Could not install the update (error 102), and Quillhaven.exe could not be put back (error 103). "
+         "The previous program is kept as Quillhaven.exe.old beside it.",
+         L".old"},
+    };
+    for (const Fault& f : faults) {
+        SCOPED_TRACE(f.failingFrom);
+        const std::wstring programs = testFolder(L"programs");
+        const std::wstring program = joinPath(programs, L"Quillhaven.exe");
+        const std::wstring newExe = joinPath(programs, L"Quillhaven.new.exe");
+        writeFile(program, "old program");
+        writeFile(newExe, kProgramBytes);
+        int moves = 0;
+        const FileMove failing = [&](const std::wstring& from, const std::wstring& to) {
+            return ++moves < f.failingFrom ? moveFileReplacing(from, to) : 100ul + unsigned(moves);
+        };
+        EXPECT_FALSE(installUpdate(program, newExe, message, failing));
+        EXPECT_EQ(message, f.message);
+        EXPECT_EQ(readFile(program + f.programAt), "old program");
+        EXPECT_EQ(readFile(newExe), kProgramBytes);
     }
 }
 

@@ -18,6 +18,10 @@ tab-separated fields:
   media SECONDS KBPS         -> ok H264FILE AACFILE (canned H.264 + AAC)
   probe FILE                 -> ok key=value ...   (what ffprobe reads back)
   https                      -> ok PORT CADER FILESDIR (tests/support/https_server.py)
+  transfer TAG               -> ok STATE BYTES (how far the HTTPS server's /slow/N/TAG got)
+  drive LETTER               -> ok FOLDER  (a fresh folder on another file system as
+                                            that drive of the Wine prefix)
+  undrive LETTER             -> ok (the drive and its folder removed)
   quit                       -> ok, then everything is stopped
 
 Every peer listens on 127.0.0.1 only, with its files under STATEDIR.
@@ -31,6 +35,7 @@ import socket
 import socketserver
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -45,6 +50,8 @@ procs_lock = threading.Lock()
 next_id = [1]
 state_dir = ""
 media_lock = threading.Lock()
+drives = {}  # letter -> (dosdevices link, folder)
+drives_lock = threading.Lock()
 
 
 def free_port():
@@ -314,6 +321,37 @@ def cmd_https(args):
     return [str(port), ca_der, files]
 
 
+def cmd_transfer(args):
+    return [str(field) for field in https_server.transfer(args[0])]
+
+
+def cmd_drive(args):
+    letter = args[0].lower()
+    prefix = os.environ.get("WINEPREFIX") or os.path.expanduser("~/.wine")
+    link = os.path.join(prefix, "dosdevices", letter + ":")
+    if os.path.lexists(link):
+        # A supervisor that was killed leaves its drive behind; any other is not ours.
+        if not os.path.basename(os.readlink(link)).startswith("qh-drive-"):
+            raise RuntimeError("drive %s: is already mapped" % letter)
+        os.unlink(link)
+    # /dev/shm is a file system of its own: moves onto the drive cross volumes.
+    base = "/dev/shm" if os.path.isdir("/dev/shm") else state_dir
+    folder = tempfile.mkdtemp(prefix="qh-drive-%s-" % letter, dir=base)
+    os.symlink(folder, link)
+    with drives_lock:
+        drives[letter] = (link, folder)
+    return [folder]
+
+
+def cmd_undrive(args):
+    with drives_lock:
+        entry = drives.pop(args[0].lower(), None)
+    if entry:
+        os.unlink(entry[0])
+        shutil.rmtree(entry[1], ignore_errors=True)
+    return []
+
+
 def run(args):
     r = subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
     if r.returncode != 0:
@@ -330,7 +368,7 @@ def tail(path):
 
 COMMANDS = {"echo": cmd_echo, "nginx": cmd_nginx, "stunnel": cmd_stunnel, "ffmpeg": cmd_ffmpeg,
             "wait": cmd_wait, "stop": cmd_stop, "media": cmd_media, "probe": cmd_probe,
-            "https": cmd_https}
+            "https": cmd_https, "transfer": cmd_transfer, "drive": cmd_drive, "undrive": cmd_undrive}
 
 
 def stop_all():
@@ -339,6 +377,10 @@ def stop_all():
         procs.clear()
     for proc, _, _ in entries:
         stop_proc(proc)
+    with drives_lock:
+        letters = list(drives)
+    for letter in letters:
+        cmd_undrive([letter])
 
 
 class Handler(socketserver.StreamRequestHandler):
