@@ -30,7 +30,7 @@ struct CameraCapture {
     int32_t width = 0, height = 0;
     bool newFrame = false;
     bool hasAlpha = false;
-    // Ends a read the thread is blocked in (set by the loop while it holds a device); called
+    // Ends the thread's wait for the next frame (set by the loop while it holds a device); called
     // under `lock` by stopCameraCapture, so a camera that stopped delivering cannot hold up a join.
     std::function<void()> cancelRead;
     std::atomic<bool> removeBackground{false};
