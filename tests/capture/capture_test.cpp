@@ -163,8 +163,50 @@ TEST(CameraCaptureStop, BreaksOffAReadThatNeverReturns) {
     EXPECT_FALSE(capture.thread.joinable());
 }
 
+// What the transform answers to each offer and the picture size each drain writes, in order.
+TEST(PhoneDecoderFeed, ReportsTheLastPictureWrittenAndWhetherTheUnitWasTaken) {
+    using In = DecoderInput;
+    struct Case {
+        std::vector<In> answers;
+        std::vector<PictureSize> drains;
+        bool produced;
+        PictureSize size;
+        bool taken;
+    } cases[] = {
+        {{In::Taken}, {{4, 2}}, true, {4, 2}, true},
+        {{In::Taken}, {{}}, false, {}, true},
+        {{In::Refused}, {}, false, {}, false},
+        // A full transform is drained, then offered the unit once more.
+        {{In::Full, In::Taken}, {{4, 2}, {}}, true, {4, 2}, true},
+        {{In::Full, In::Taken}, {{4, 2}, {6, 4}}, true, {6, 4}, true},
+        {{In::Full, In::Taken}, {{}, {}}, false, {}, true},
+        // The retry refused after the first drain wrote a picture: that picture, with its size.
+        {{In::Full, In::Refused}, {{4, 2}}, true, {4, 2}, false},
+        {{In::Full, In::Full}, {{}}, false, {}, false},
+    };
+    for (const Case& c : cases) {
+        size_t offers = 0, drains = 0;
+        int width = -1, height = -1;
+        bool taken = !c.taken;
+        const bool produced = feedDecoderTransform(
+            [&] { return offers < c.answers.size() ? c.answers[offers++] : In::Refused; },
+            [&] { return drains < c.drains.size() ? c.drains[drains++] : PictureSize{-7, -7}; }, width,
+            height, taken);
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        EXPECT_EQ(offers, c.answers.size());
+        EXPECT_EQ(drains, c.drains.size());
+        EXPECT_EQ(produced, c.produced);
+        EXPECT_EQ(taken, c.taken);
+        if (c.produced) {
+            EXPECT_EQ(width, c.size.width);
+            EXPECT_EQ(height, c.size.height);
+        }
+    }
+}
+
 // Answers each packet by its first byte: 'P' a 4 x 2 picture whose pixels count 0..7, 'E' an
-// error, anything else "needs more input".
+// error, 'L' that picture with an error beside it (a unit lost after it), anything else "needs
+// more input".
 class FakeDecoder : public PhoneDecoder {
 public:
     bool decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int& width, int& height) override {
@@ -175,6 +217,7 @@ public:
             err = "The phone's video could not be decoded";
             return false;
         }
+        if (data[0] == 'L') err = "The phone's video could not be decoded";
         width = 4, height = 2;
         out.assign(4 * 2 * 4, 255);
         for (int i = 0; i < 8; ++i) out[size_t(i) * 4] = uint8_t(i);
@@ -237,6 +280,12 @@ TEST(PhoneCaptureLoop, StatusFollowsPicturesErrorsAndSilence) {
     EXPECT_TRUE(rig.feed.keyRequested.load());
     rig.send('P', 0);
     ASSERT_TRUE(waitFor([&] { return rig.status().empty(); }));
+    // A picture with a unit lost after it is shown, and a key frame is asked for.
+    rig.feed.keyRequested = false;
+    rig.send('L', 0);
+    ASSERT_TRUE(waitFor([&] { return rig.feed.keyRequested.load(); }));
+    EXPECT_EQ(rig.decoder.calls, 4);
+    EXPECT_EQ(rig.status(), "");
     // 1999 ms of silence is not yet a lost phone; 2000 ms is.
     rig.clock += 1999;
     const int reads = rig.clockReads;

@@ -19,3 +19,7 @@ stream() {  # name size frames matrix
 }
 stream sd 480x640 8 bt601
 stream portrait 1080x1920 3 bt709
+# A camera's stand-in for the source-reader test: raw BGRA (Wine's reader has no converter to
+# RGB32, so the file carries it), one colour above the middle and another below it.
+ff -f lavfi -i "color=c=0x3366cc:s=320x120:r=30,format=bgra" -f lavfi -i "color=c=0xcc6633:s=320x120:r=30,format=bgra" \
+   -filter_complex vstack -frames:v 10 -c:v rawvideo -pix_fmt bgra camera.avi

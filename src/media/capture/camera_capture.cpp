@@ -74,14 +74,16 @@ void phoneCaptureLoop(CameraCapture& capture, PhoneFeed& feed, PhoneDecoder& dec
         const int rotation = packet.rotation;
         std::vector<uint8_t>& target = rotation == 0 ? capture.back : capture.rotated;
         int width = 0, height = 0;
-        if (!decoder.decode(packet.data.data(), packet.data.size(), target, width, height)) {
-            if (!decoder.error().empty()) {
+        const bool produced = decoder.decode(packet.data.data(), packet.data.size(), target, width, height);
+        if (!decoder.error().empty()) {
+            // Whatever came out, the pictures after a lost unit stay spoilt until a key frame.
+            feed.keyRequested = true;
+            if (!produced) {
                 capture.setStatus(decoder.error());
                 shown = false;
-                feed.keyRequested = true;
             }
-            continue;
         }
+        if (!produced) continue;
         if (rotation != 0) {
             rotateBgra(capture.rotated.data(), width, height, rotation, capture.back, width, height);
         }

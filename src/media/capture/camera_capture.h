@@ -30,7 +30,7 @@ struct CameraCapture {
     int32_t width = 0, height = 0;
     bool newFrame = false;
     bool hasAlpha = false;
-    // Ends a read the thread is blocked in (set by the loop while it holds a device); called
+    // Ends the thread's wait for the next frame (set by the loop while it holds a device); called
     // under `lock` by stopCameraCapture, so a camera that stopped delivering cannot hold up a join.
     std::function<void()> cancelRead;
     std::atomic<bool> removeBackground{false};
@@ -54,7 +54,8 @@ void startCameraCapture(CameraCapture& capture, std::function<void(CameraCapture
 void stopCameraCapture(CameraCapture& capture);
 
 // Decodes the phone's H.264 access units. decode is true when at least one picture came out
-// (packed BGRA into `out`); false with an empty error() when it only wants more input.
+// (packed BGRA into `out`); false with an empty error() when it only wants more input. error() is
+// also set beside a picture when a unit was lost, as the pictures after it need a key frame.
 class PhoneDecoder {
 public:
     virtual ~PhoneDecoder() = default;
@@ -62,6 +63,36 @@ public:
                         int& height) = 0;
     virtual const std::string& error() const = 0;
 };
+
+// What a decoder transform answered to one offered access unit.
+enum class DecoderInput { Taken, Full, Refused };
+// The size of the last picture a drain of the transform wrote into the output; 0 x 0 for none.
+struct PictureSize {
+    int width = 0, height = 0;
+};
+
+// One access unit through a decoder transform: when it is full it is drained first and offered the
+// unit once more; when it took the unit it is drained again. `offer`() -> DecoderInput, `drain`()
+// -> PictureSize. True when a picture came out: width and height are then those of the last picture
+// written, whichever drain wrote it. `taken` says whether the transform took the unit at all.
+template <class Offer, class Drain>
+bool feedDecoderTransform(Offer&& offer, Drain&& drain, int& width, int& height, bool& taken) {
+    PictureSize last;
+    DecoderInput answer = offer();
+    if (answer == DecoderInput::Full) {
+        last = drain();
+        answer = offer();
+    }
+    taken = answer == DecoderInput::Taken;
+    if (taken) {
+        const PictureSize more = drain();
+        if (more.width > 0) last = more;
+    }
+    if (last.width <= 0 || last.height <= 0) return false;
+    width = last.width;
+    height = last.height;
+    return true;
+}
 
 // How long a pop waits, and how long without a datagram counts as no phone.
 constexpr int kPhonePopTimeoutMs = 300;

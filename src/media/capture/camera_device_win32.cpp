@@ -5,16 +5,64 @@
 #include <mfreadwrite.h>
 #include <wrl/client.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "media/capture/camera_frames.h"
 #include "media/capture/system_capture.h"
+#include "util/com_object.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
 constexpr DWORD kFirstVideo = DWORD(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+
+// Where the source reader's worker threads leave the result of the one read in flight. The reader
+// reads asynchronously so that the capture thread waits here rather than inside ReadSample: a
+// synchronous read blocks until the camera delivers, and nothing documented ends it from another
+// thread. A stop only wakes this wait; the stopping thread never calls into Media Foundation.
+class ReadMailbox final : public ComObject<IMFSourceReaderCallback, IID_IMFSourceReaderCallback> {
+public:
+    HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT status, DWORD, DWORD flags, LONGLONG, IMFSample* sample) override {
+        std::lock_guard<std::mutex> guard(lock);
+        result = status;
+        streamFlags = flags;
+        delivered = sample;
+        arrived = true;
+        ready.notify_all();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnFlush(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnEvent(DWORD, IMFMediaEvent*) override { return S_OK; }
+
+    // Ends the current and every later wait.
+    void cancel() {
+        std::lock_guard<std::mutex> guard(lock);
+        cancelled = true;
+        ready.notify_all();
+    }
+    // The result of the read in flight; false once cancelled.
+    bool wait(HRESULT& status, DWORD& flags, ComPtr<IMFSample>& sample) {
+        std::unique_lock<std::mutex> guard(lock);
+        ready.wait(guard, [this] { return arrived || cancelled; });
+        if (cancelled) return false;
+        arrived = false;
+        status = result;
+        flags = streamFlags;
+        sample = std::move(delivered);
+        return true;
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable ready;
+    bool arrived = false, cancelled = false;
+    HRESULT result = S_OK;
+    DWORD streamFlags = 0;
+    ComPtr<IMFSample> delivered;
+};
 
 ComPtr<IMFMediaSource> activateCamera(int index) {
     ComPtr<IMFMediaSource> source;
@@ -107,10 +155,17 @@ void deviceCaptureLoop(CameraCapture& capture, int index) {
         capture.setStatus("Camera not found");
         return;
     }
+    sourceCaptureLoop(capture, source.Get());
+}
+
+void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source) {
+    ComPtr<ReadMailbox> mailbox;
+    mailbox.Attach(new ReadMailbox);
     ComPtr<IMFAttributes> options;
     ComPtr<IMFSourceReader> reader;
-    if (SUCCEEDED(MFCreateAttributes(&options, 1))) options->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
-    if (FAILED(MFCreateSourceReaderFromMediaSource(source.Get(), options.Get(), &reader))) {
+    if (FAILED(MFCreateAttributes(&options, 2)) || FAILED(options->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE)) ||
+        FAILED(options->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, mailbox.Get())) ||
+        FAILED(MFCreateSourceReaderFromMediaSource(source, options.Get(), &reader))) {
         source->Shutdown();
         capture.setStatus("Camera is busy or blocked in Windows privacy settings");
         return;
@@ -126,17 +181,17 @@ void deviceCaptureLoop(CameraCapture& capture, int index) {
     }
     FrameLayout layout = readCameraFrameLayout(reader.Get());
     {
-        // Shutting the source down from the main thread ends a read that would never return.
         std::lock_guard<std::mutex> guard(capture.lock);
         capture.status.clear();
-        IMFMediaSource* raw = source.Get();
-        capture.cancelRead = [raw] { raw->Shutdown(); };
+        capture.cancelRead = [mailbox] { mailbox->cancel(); };
     }
     while (!capture.stop) {
+        HRESULT status = S_OK;
         DWORD flags = 0;
         ComPtr<IMFSample> sample;
-        if (FAILED(reader->ReadSample(kFirstVideo, 0, nullptr, &flags, nullptr, &sample)) ||
-            (flags & MF_SOURCE_READERF_ENDOFSTREAM)) {
+        const bool asked = SUCCEEDED(reader->ReadSample(kFirstVideo, 0, nullptr, nullptr, nullptr, nullptr));
+        if (asked && !mailbox->wait(status, flags, sample)) break;  // stopped
+        if (!asked || FAILED(status) || (flags & MF_SOURCE_READERF_ENDOFSTREAM)) {
             if (!capture.stop) capture.setStatus("Camera stopped (unplugged or used by another app)");
             break;
         }
@@ -149,5 +204,7 @@ void deviceCaptureLoop(CameraCapture& capture, int index) {
         std::lock_guard<std::mutex> guard(capture.lock);
         capture.cancelRead = nullptr;
     }
+    // A read still in flight ends with the source, into the mailbox, which the reader keeps alive
+    // until the reader goes (it finds the source already shut down).
     source->Shutdown();
 }

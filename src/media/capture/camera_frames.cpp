@@ -52,25 +52,29 @@ constexpr ChromaTerms chromaTermsOf(const YuvMatrix& m) {
             {-m.gU, -m.gV, m.gVOffset + m.gUOffset - kGreenBias},
             {0, m.rV, -m.rOffset}};
 }
-// The vector kernels split the sum kLumaScale * Y + d into 256 * (Y + (d >> 8)) and
-// kExtraLuma * Y + (d & 255), so each channel before the clamp is
-// Y + (d >> 8) + ((kExtraLuma * Y + (d & 255)) >> 8). For every byte input the inner bracket stays
-// within 0..10965 and the channel within -289..547: 16-bit lanes give the formula's result
-// exactly, and the saturating pack to bytes is its clamp. d itself needs more than 16 bits; it
-// is made in 32-bit lanes, once per chroma pair for both rows.
-constexpr int kExtraLuma = kLumaScale - 256;
+// kLumaScale * Y is even, so (kLumaScale * Y + d) >> 8 == (kHalfLuma * Y + (d >> 1)) >> 7, and
+// splitting d >> 1 at bit 7 gives each channel before the clamp as
+// (d >> 8) + ((kHalfLuma * Y + ((d & 255) >> 1)) >> 7). For every byte input the inner sum stays
+// within 0..38122, an unsigned 16-bit lane, and the channel within -289..547: 16-bit lanes give
+// the formula's result exactly, and the saturating pack to bytes is its clamp. d itself needs
+// more than 16 bits; it is made in 32-bit lanes, once per chroma pair for both rows.
+constexpr int kHalfLuma = kLumaScale / 2;
+static_assert(kHalfLuma * 2 == kLumaScale);
 
 // 16-bit lanes of the two register widths, for the lane arithmetic of the kernel.
 typedef int16_t Int16x8 __attribute__((vector_size(16)));
 typedef int16_t Int16x16 __attribute__((vector_size(32)));
+typedef uint16_t UInt16x8 __attribute__((vector_size(16)));
+typedef uint16_t UInt16x16 __attribute__((vector_size(32)));
 template <class Vec>
 struct ChromaSplit {
-    Vec high, low;  // d >> 8 and d & 255 per pixel
+    Vec high, low;  // d >> 8 and (d & 255) >> 1 per pixel
 };
 
 namespace sse2 {
 // Eight pixels per step, in order.
 using Vec = Int16x8;
+using UVec = UInt16x8;
 constexpr int kStep = 8;
 inline Vec widen(const uint8_t* p) {
     return Vec(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
@@ -84,7 +88,7 @@ inline Vec spread(__m128i d) {
 inline ChromaSplit<Vec> split(Vec pairs, const ChromaTerm& c) {
     const __m128i d = _mm_add_epi32(_mm_madd_epi16(__m128i(pairs), _mm_set1_epi32(c.weights())),
                                     _mm_set1_epi32(c.offset));
-    return {spread(_mm_srai_epi32(d, 8)), spread(d) & 0xFF};
+    return {spread(_mm_srai_epi32(d, 8)), (spread(d) & 0xFF) >> 1};
 }
 inline __m128i lowBytes(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
 inline __m128i highBytes(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
@@ -101,13 +105,15 @@ namespace avx2 {
 // one, luma and chroma alike, so that the in-lane byte interleaves leave pixels 0-7 and 8-15 in
 // order without a lane-crossing shuffle.
 using Vec = Int16x16;
+using UVec = UInt16x16;
 constexpr int kStep = 16;
 inline Vec widen(const uint8_t* p) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     return Vec(_mm256_cvtepu8_epi16(_mm_shuffle_epi32(bytes, 0xD8)));
 }
 inline __m256i packBytes(Vec a, Vec b) { return _mm256_packus_epi16(__m256i(a), __m256i(b)); }
-// Bytes 1-2 of each pair's 32-bit d (d >> 8) and byte 0 (d & 255), to both of its pixels.
+// Bytes 1-2 of each pair's 32-bit d (d >> 8) and byte 0 (d & 255, then halved), to both of its
+// pixels.
 inline ChromaSplit<Vec> split(Vec pairs, const ChromaTerm& c) {
     const __m256i highOfD = _mm256_setr_epi8(1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14, 13, 14,
                                              1, 2, 1, 2, 5, 6, 5, 6, 9, 10, 9, 10, 13, 14, 13, 14);
@@ -116,7 +122,7 @@ inline ChromaSplit<Vec> split(Vec pairs, const ChromaTerm& c) {
                                             12, -1);
     const __m256i weighted = _mm256_madd_epi16(__m256i(pairs), _mm256_set1_epi32(c.weights()));
     const __m256i d = _mm256_add_epi32(weighted, _mm256_set1_epi32(c.offset));
-    return {Vec(_mm256_shuffle_epi8(d, highOfD)), Vec(_mm256_shuffle_epi8(d, lowOfD))};
+    return {Vec(_mm256_shuffle_epi8(d, highOfD)), Vec(_mm256_shuffle_epi8(d, lowOfD)) >> 1};
 }
 inline __m256i lowBytes(__m256i a, __m256i b) { return _mm256_unpacklo_epi8(a, b); }
 inline __m256i highBytes(__m256i a, __m256i b) { return _mm256_unpackhi_epi8(a, b); }

@@ -17,6 +17,7 @@ namespace {
 
 constexpr LONGLONG kSampleDuration = 333333;  // a thirtieth of a second; the phone's timing is not used
 constexpr int kMaxOutputsPerDrain = 4;
+constexpr char kUndecodableText[] = "The phone's video could not be decoded";
 
 class MfPhoneDecoder : public PhoneDecoder {
 public:
@@ -44,17 +45,15 @@ public:
         time += kSampleDuration;
 
         err.clear();
-        bool produced = false;
-        HRESULT hr = transform->ProcessInput(0, sample.Get(), 0);
-        if (hr == MF_E_NOTACCEPTING) {
-            produced = drain(out);
-            hr = transform->ProcessInput(0, sample.Get(), 0);
-        }
-        if (SUCCEEDED(hr)) {
-            produced = drain(out) || produced;
-            outWidth = width;
-            outHeight = height;
-        }
+        bool taken = false;
+        const bool produced = feedDecoderTransform(
+            [&] {
+                const HRESULT hr = transform->ProcessInput(0, sample.Get(), 0);
+                if (hr == MF_E_NOTACCEPTING) return DecoderInput::Full;
+                return SUCCEEDED(hr) ? DecoderInput::Taken : DecoderInput::Refused;
+            },
+            [&] { return drain(out); }, outWidth, outHeight, taken);
+        if (!taken) err = kUndecodableText;
         return produced;
     }
 
@@ -138,8 +137,9 @@ private:
         return true;
     }
 
-    bool drain(std::vector<uint8_t>& out) {
-        bool produced = false;
+    // The size of the last picture written into `out`: a format change after it does not alter it.
+    PictureSize drain(std::vector<uint8_t>& out) {
+        PictureSize picture;
         const bool providesSamples =
             outputInfo.dwFlags & (MFT_OUTPUT_STREAM_PROVIDES_SAMPLES | MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES);
         for (int n = 0; n < kMaxOutputsPerDrain; ++n) {
@@ -164,7 +164,7 @@ private:
                 continue;
             }
             if (FAILED(hr)) {
-                err = "The phone's video could not be decoded";
+                err = kUndecodableText;
                 break;
             }
             ComPtr<IMFMediaBuffer> contiguous;
@@ -178,11 +178,11 @@ private:
             if (uint64_t(length) >= uint64_t(stride) * uint64_t(codedHeight) * 3 / 2 && width > 0 && height > 0) {
                 out.resize(size_t(width) * size_t(height) * 4);
                 nv12ToBgra(bytes, stride, codedHeight, width, height, out.data());
-                produced = true;
+                picture = {width, height};
             }
             contiguous->Unlock();
         }
-        return produced;
+        return picture;
     }
 
     ComPtr<IMFTransform> transform;

@@ -13,6 +13,8 @@ std::unique_ptr<PhoneDecoder> makeSystemPhoneDecoder();
 // Reads the local camera with this device index through a source reader until the capture's stop
 // flag, a failed read or the end of the stream.
 void deviceCaptureLoop(CameraCapture& capture, int index);
+// The same from a media source already made (a camera's, or a file's in the tests); shuts it down.
+void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source);
 
 // The system's video-capture devices, in the order that numbers them; the caller releases each
 // and frees the array with CoTaskMemFree. False when they cannot be listed.

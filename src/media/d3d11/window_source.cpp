@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "media/capture/winrt_activation.h"
+#include "util/com_object.h"
 #include "util/text.h"
 
 using Microsoft::WRL::ComPtr;
@@ -19,32 +20,15 @@ constexpr int kPoolBuffers = 2;
 constexpr int kTitleUnits = 256;
 constexpr char kOwnWindowTitle[] = "Quillhaven";
 
-class ClosedHandler final : public wgc::IItemClosedHandler {
+class ClosedHandler final : public ComObject<wgc::IItemClosedHandler, wgc::IID_IItemClosedHandler, IID_IAgileObject> {
 public:
     explicit ClosedHandler(std::shared_ptr<std::atomic<bool>> flag) : flag(std::move(flag)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == wgc::IID_IItemClosedHandler || iid == IID_IAgileObject) {
-            *out = static_cast<wgc::IItemClosedHandler*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(wgc::IGraphicsCaptureItem*, IInspectable*) override {
         flag->store(true);
         return S_OK;
     }
 
 private:
-    std::atomic<ULONG> refs{1};
     std::shared_ptr<std::atomic<bool>> flag;
 };
 
