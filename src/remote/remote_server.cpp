@@ -94,6 +94,11 @@ void RemoteConnection::finish() {
     wake.notify_all();
 }
 
+void RemoteConnection::startWriter() {
+    assert(!writer.joinable());
+    writer = std::thread([this] { writeLoop(); });
+}
+
 void RemoteConnection::writeLoop() {
     std::unique_lock<std::mutex> guard(lock);
     std::string batch;
@@ -183,7 +188,7 @@ void RemoteServer::acceptLoop() {
         if (int(connections.size()) >= kMaxConnections) continue;
         auto connection = std::make_unique<RemoteConnection>(nextKey++, std::move(stream));
         RemoteConnection& c = *connection;
-        c.writer = std::thread([&c] { c.writeLoop(); });
+        c.startWriter();
         c.thread = std::thread([this, &c] { serveConnection(c); });
         connections.push_back(std::move(connection));
     }

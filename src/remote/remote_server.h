@@ -31,6 +31,8 @@ class RemoteConnection {
 public:
     RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream);
 
+    // Starts `writer`, which sends what is queued until the connection closes.
+    void startWriter();
     // Queues bytes for the writer; false (and nothing queued) once closed.
     // A queue past its limit closes the connection. Without `wakeNow` the
     // bytes wait for the next flush.
@@ -47,7 +49,7 @@ public:
     const int32_t key;
     const std::unique_ptr<ByteStream> stream;
     std::thread thread;  // RemoteServer::serveConnection
-    std::thread writer;  // writeLoop
+    std::thread writer;
     std::atomic<bool> closed{false};
     std::atomic<bool> authorised{false};
     std::atomic<bool> writerDone{false};
