@@ -76,7 +76,7 @@ void RemoteConnection::flush() {
         waiting = !outbox.empty();
     }
     // Woken outside the lock, the writer does not block at once on the
-    // mutex still held here, which would cost the main thread a second wake.
+    // mutex still held here, which would cost the flusher a second wake.
     if (waiting) wake.notify_one();
 }
 
@@ -92,6 +92,11 @@ void RemoteConnection::finish() {
     finishing = true;
     closed = true;
     wake.notify_all();
+}
+
+void RemoteConnection::startWriter() {
+    assert(!writer.joinable());
+    writer = std::thread([this] { writeLoop(); });
 }
 
 void RemoteConnection::writeLoop() {
@@ -137,12 +142,19 @@ std::string RemoteServer::start(int port, bool allowLan, const std::string& newT
     listener = std::move(opened);
     stopping = false;
     acceptThread = std::thread([this] { acceptLoop(); });
+    flushThread = std::thread([this] { flushLoop(); });
     return "";
 }
 
 void RemoteServer::stop() {
     if (!listener) return;
-    stopping = true;
+    {
+        // Set under the flusher's lock, so that it cannot miss the wake-up.
+        std::lock_guard<std::mutex> guard(flushLock);
+        stopping = true;
+    }
+    flushWake.notify_one();
+    if (flushThread.joinable()) flushThread.join();
     if (acceptThread.joinable()) acceptThread.join();
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -183,7 +195,7 @@ void RemoteServer::acceptLoop() {
         if (int(connections.size()) >= kMaxConnections) continue;
         auto connection = std::make_unique<RemoteConnection>(nextKey++, std::move(stream));
         RemoteConnection& c = *connection;
-        c.writer = std::thread([&c] { c.writeLoop(); });
+        c.startWriter();
         c.thread = std::thread([this, &c] { serveConnection(c); });
         connections.push_back(std::move(connection));
     }
@@ -307,9 +319,27 @@ void RemoteServer::sendToAuthorised(const std::string& text) {
 }
 
 void RemoteServer::flush() {
-    std::lock_guard<std::mutex> guard(lock);
-    for (auto& c : connections)
-        if (c->authorised) c->flush();
+    {
+        std::lock_guard<std::mutex> guard(flushLock);
+        flushDue = true;
+    }
+    flushWake.notify_one();
+}
+
+void RemoteServer::flushLoop() {
+    std::unique_lock<std::mutex> guard(flushLock);
+    for (;;) {
+        flushWake.wait(guard, [this] { return flushDue || stopping; });
+        if (stopping) return;
+        flushDue = false;
+        guard.unlock();
+        {
+            std::lock_guard<std::mutex> serverGuard(lock);
+            for (auto& c : connections)
+                if (c->authorised) c->flush();
+        }
+        guard.lock();
+    }
 }
 
 void RemoteServer::broadcast(const std::string& text) {

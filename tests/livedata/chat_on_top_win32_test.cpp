@@ -1,15 +1,19 @@
 // The chat-on-top window under Wine: placement, hit zones, no activation,
-// the record following the user's moves, and what it draws.
+// the record following the user's moves, and what it draws, both as an image
+// and as the X screen shows it.
 #include "livedata/chat_on_top.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "compose/png_file.h"
+#include "util/text.h"
 
 namespace {
 
@@ -24,6 +28,37 @@ std::string artifactsDir() {
     const std::string dir = std::string(bin ? bin : ".") + "\\..\\artifacts\\livedata\\";
     std::filesystem::create_directories(dir);
     return dir;
+}
+
+// Takes the part `r` of the X screen the window is shown on with
+// ImageMagick's import, which Wine starts as the Unix program it is, into a
+// PNG named `name` among the artifacts; waits for the file with a generous
+// deadline, handling the window's messages meanwhile.
+bool takeScreenshot(const RECT& r, const std::string& name) {
+    std::string dir = artifactsDir();
+    if (dir.rfind("Z:", 0) != 0) return false;
+    dir.erase(0, 2);
+    std::replace(dir.begin(), dir.end(), '\\', '/');
+    const std::string file = dir + name, part = file + ".part.png";
+    std::filesystem::remove("Z:" + file);
+    char crop[64];
+    std::snprintf(crop, sizeof crop, "%ldx%ld+%ld+%ld", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    std::wstring command = utf8ToWide("sh -c \"/usr/bin/import -window root -crop " + std::string(crop) + " +repage " +
+                                      part + " && /bin/mv " + part + " " + file + "\"");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    if (pi.hThread) CloseHandle(pi.hThread);
+    if (pi.hProcess) CloseHandle(pi.hProcess);
+    const DWORD deadline = GetTickCount() + 60000;
+    while (!std::filesystem::exists("Z:" + file)) {
+        if (int(GetTickCount() - deadline) > 0) return false;
+        for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
+        Sleep(20);
+    }
+    return true;
 }
 
 TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMoves) {
@@ -51,6 +86,7 @@ TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMov
     EXPECT_NE(GetForegroundWindow(), h);
     EXPECT_NE(GetActiveWindow(), h);
     EXPECT_EQ(SendMessageW(h, WM_MOUSEACTIVATE, 0, MAKELPARAM(HTCAPTION, WM_LBUTTONDOWN)), MA_NOACTIVATE);
+    EXPECT_TRUE(takeScreenshot(r, "chat_on_top_screen.png"));
 
     // At 96 DPI the edges are 8 pixels deep; the rest drags the window.
     struct Hit {
@@ -107,13 +143,19 @@ TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMov
     EXPECT_EQ(record.chatOnTopHeight, 160);
     EXPECT_EQ(window->drawnWidth, 220);
 
+    // Resized behind the window's back (a resize it sees is drawn at once), a
+    // render is told by the drawn size taking up the window's new size.
+    SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+    SetWindowPos(h, nullptr, 0, 0, 240, 170, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window.get()));
     std::vector<ChatEntry> renumbered = kLines;
     for (ChatEntry& e : renumbered) e.seq += 100;
     ChatOnTopWindow::update(window, record, renumbered);
-    EXPECT_EQ(window->lines[0].seq, 1) << "same text: not drawn again";
+    EXPECT_EQ(window->drawnWidth, 220) << "only the sequence numbers changed: not drawn again";
     renumbered[1].text = "edited";
     ChatOnTopWindow::update(window, record, renumbered);
-    EXPECT_EQ(window->lines[1].text, "edited");
+    EXPECT_EQ(window->drawnWidth, 240);
+    EXPECT_EQ(window->drawnHeight, 170);
     ChatOnTopWindow::destroy(window);
     EXPECT_FALSE(IsWindow(h));
 }

@@ -1,10 +1,12 @@
 // The control server over raw sockets: admission, pairing, framing, and the
 // hostile cases (bad frames, huge lengths, slow or oversized requests, a ninth
-// client). A client that never reads is tested through the studio's tick.
+// client); a connection whose writes never finish. A client that never reads
+// is also tested through the studio's tick.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -310,6 +312,70 @@ TEST_F(ControlServer, RestartDropsClientsAndForgetsTheStatus) {
     RemoteServer other;
     EXPECT_EQ(other.start(port, false, kToken), "Port " + std::to_string(port) + " is in use");
     EXPECT_FALSE(other.isRunning());
+}
+
+// A stream whose writes never finish until it is closed, like the socket of
+// a client that stopped reading once its buffers are full.
+class StalledStream : public ByteStream {
+public:
+    bool write(const uint8_t*, size_t) override {
+        std::unique_lock<std::mutex> guard(lock);
+        ++writes;
+        changed.notify_all();
+        changed.wait(guard, [this] { return closed; });
+        return false;
+    }
+    int read(uint8_t*, size_t, int) override { return -1; }
+    void close() override {
+        std::lock_guard<std::mutex> guard(lock);
+        closed = true;
+        changed.notify_all();
+    }
+    std::string lastError() const override { return "closed"; }
+    int writesBegun() {
+        std::lock_guard<std::mutex> guard(lock);
+        return writes;
+    }
+
+    std::mutex lock;
+    std::condition_variable changed;
+    int writes = 0;
+    bool closed = false;
+};
+
+TEST(ControlConnection, PushesGoOnWhileTheWriterIsStuckUntilTheQueuePassesItsCap) {
+    for (const bool stopInstead : {false, true}) {
+        auto owned = std::make_unique<StalledStream>();
+        StalledStream& stream = *owned;
+        RemoteConnection c(1, std::move(owned));
+        c.startWriter();
+        ASSERT_TRUE(c.sendFrame(kOpText, "first"));
+        ASSERT_TRUE(waitFor([&] { return stream.writesBegun() == 1; }));
+        // The writer is inside a write that returns only when the stream is
+        // closed: every push below comes back while it stays there.
+        const std::string status(60000, 's');
+        std::string frame;
+        appendWebsocketFrame(frame, kOpText, status);
+        const size_t fit = RemoteServer::kMaxQueuedBytes / frame.size();
+        for (size_t i = 0; i < (stopInstead ? fit / 2 : fit); ++i) {
+            ASSERT_TRUE(c.sendFrame(kOpText, status, false)) << i;
+            c.flush();
+        }
+        EXPECT_EQ(stream.writesBegun(), 1);
+        EXPECT_FALSE(c.closed);
+        // Past the cap the client is dropped; a stop drops it as well. Either
+        // closes the stream, which frees the writer.
+        if (stopInstead) {
+            c.abort();
+        } else {
+            EXPECT_FALSE(c.sendFrame(kOpText, status, false));
+        }
+        EXPECT_TRUE(c.closed);
+        EXPECT_TRUE(waitFor([&] { return c.writerDone.load(); }));
+        EXPECT_FALSE(c.sendFrame(kOpText, "late"));
+        c.abort();  // a no-op here, unless a check above failed: the join must not hang
+        c.writer.join();
+    }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Clients no one here wrote, python3-websockets and the npm package `ws`,
 // pair with the studio, run every operation and expect the exact replies,
 // receive the chat pushed to them, are dropped by a restart and come back
-// with the token.
+// with the token. Recording and going live run for real on stand-in
+// recorders, encoders and server.
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,46 @@
 #include <sys/wait.h>
 #include <thread>
 
+#include "live/session/live_fakes.h"
+#include "recording/recording_fakes.h"
 #include "remote/studio_remote_test_support.h"
 #include "ui/headless_gui.h"
+#include "util/secret_store.h"
 
 namespace {
 
 struct PeerRun {
     std::vector<std::string> lines;
+    std::vector<std::string> notices;  // the studio's notices, in the order shown
     int exitCode = -1;
+};
+
+// Stand-ins under the studio's recording and live sessions, and one
+// destination with its key, so that the record and live operations act.
+struct MediaStandIns {
+    explicit MediaStandIns(Studio& studio) {
+        const char* test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        studio.project.recordingFolder = fakes::scratchFolder(std::string("remote-") + test);
+        studio.recording.makeRecorder = [this](Container c) { return std::make_unique<fakes::FakeRecorder>(book, c); };
+        studio.recording.compositors[0] = &canvases[0];
+        studio.recording.compositors[1] = &canvases[1];
+        Destination destination;
+        destination.id = "main";
+        destination.serverUrl = "rtmp://127.0.0.1/live";
+        studio.project.destinations = {destination};
+        storeSecret("dest/main", "stream-key");
+        LiveMediaAccess access;
+        access.makeVideoEncoder = [this] { return std::make_unique<livefake::FakeVideoEncoder>(encoders); };
+        access.makeAudioEncoder = [this] { return std::make_unique<livefake::FakeAudioEncoder>(encoders); };
+        access.compositor = [this](int c) -> ICompositor* { return &canvases[c]; };
+        access.makePublisher = livefake::publisherFactory(published);
+        studio.live.kit = access;
+    }
+
+    fakes::RecorderBook book;
+    fakes::FakeCompositor canvases[2];
+    std::shared_ptr<livefake::EncoderLog> encoders = std::make_shared<livefake::EncoderLog>();
+    std::shared_ptr<livefake::PublishLog> published = std::make_shared<livefake::PublishLog>();
 };
 
 // What the live-data workers would have gathered for three channels: two
@@ -69,6 +102,8 @@ PeerRun runPeer(Studio& studio, const std::string& command) {
             }
         }
         studio.handleRemoteMessages();
+        const std::string& notice = studio.toast.text;
+        if (!notice.empty() && (run.notices.empty() || run.notices.back() != notice)) run.notices.push_back(notice);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     reader.join();
@@ -90,6 +125,7 @@ TEST_P(RealPeers, PairRunEveryOperationSurviveARestart) {
     useFreshProfile(std::string("peer_") + (std::string(GetParam()) == "python" ? "python" : "node"));
     Studio studio(nullptr);
     ASSERT_TRUE(startRemoteStudio(studio));
+    const MediaStandIns media(studio);
     studio.applyPairingCode("246810");
     const std::string dir = std::string(std::getenv("QH_SOURCE_DIR")) + "/tests/remote/peers/";
     const std::string args = " " + std::to_string(studio.project.remotePort) + " " + studio.remoteToken +
@@ -106,7 +142,9 @@ TEST_P(RealPeers, PairRunEveryOperationSurviveARestart) {
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back(), "OK") << joined(run.lines);
 
-    EXPECT_EQ(studio.toast.text, "Phone paired");
+    ASSERT_FALSE(run.notices.empty());
+    EXPECT_EQ(run.notices.front(), "Phone paired");
+    EXPECT_EQ(run.notices.back(), "Stream ended");
     EXPECT_EQ(studio.pairingCode, "");
     EXPECT_FALSE(studio.remote.pairingActive());
     EXPECT_EQ(studio.project.activeScene, 1);
@@ -121,8 +159,14 @@ TEST_P(RealPeers, PairRunEveryOperationSurviveARestart) {
             EXPECT_EQ(layer.verticalVisible, layer.visible) << layer.name;
         }
     }
-    EXPECT_NE(studio.phoneCameraClient, 0);
-    EXPECT_NE(studio.discovery.session.load(), 0u);
+    // Two recordings, each file closed; two streams, each encoder closed.
+    EXPECT_EQ(media.book.opened().size(), 2u);
+    for (const auto& file : media.book.opened()) EXPECT_TRUE(file->closed);
+    EXPECT_EQ(media.encoders->opened, 2);
+    EXPECT_EQ(media.encoders->closed, 2);
+    // The camera client stopped its camera.
+    EXPECT_EQ(studio.phoneCameraClient, 0);
+    EXPECT_EQ(studio.discovery.session.load(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, RealPeers, ::testing::Values("python", "node"));

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Starts the studio with scripts/run, QUILLHAVEN_PAIR and a prepared project,
-# pairs a python websockets client, switches the scene, hides the scene's
-# layers and mutes the microphone, closes the studio with its close button and
-# checks the saved project. Needs the Wine prefix and X display that
-# scripts/test prepares.
+# finds it with the discovery probe, pairs a python websockets client,
+# switches the scene, hides the scene's layers and mutes the microphone,
+# closes the studio with its close button and checks the saved project. Needs
+# the Wine prefix and X display that scripts/test prepares.
 set -uo pipefail
 root=$1 artifacts=$2
 mkdir -p "$artifacts"
@@ -27,13 +27,27 @@ for _ in range(100):
 printf 'quillhaven\t2\nK\t0\t%s\t0\nS\tFirst\t-1\nL\tBack\t0\t0\t0\t1920\t1080\t1\t0\t1\nS\tSecond\t-1\nL\tCard\t0\t0\t0\t960\t540\t1\t0\t1\nL\tLabel\t1\t0\t0\t960\t540\t1\t0\t1\n' \
   "$port" >"$profile/project.txt"
 
-# The client runs once the studio's first frame is on screen.
+# The client runs once the studio's first frame is on screen. It first sends
+# the discovery probe: the answer names the computer as Windows programs in
+# this prefix see it.
 steer() {
-  /usr/bin/python3 - "$port" >"$work/client.log" 2>&1 <<'PY'
-import asyncio, json, sys
+  wine cmd /c echo %COMPUTERNAME% </dev/null >"$work/name.txt" 2>/dev/null
+  /usr/bin/python3 - "$port" "$(tr -d '\r\n' <"$work/name.txt")" >"$work/client.log" 2>&1 <<'PY'
+import asyncio, json, socket, sys
 import websockets
 
-port = sys.argv[1]
+port, name = sys.argv[1], sys.argv[2]
+
+def discover():
+    with socket.socket(type=socket.SOCK_DGRAM) as probe:
+        probe.settimeout(1)
+        for _ in range(30):
+            probe.sendto(b"QHHELLO", ("127.0.0.1", int(port)))
+            try:
+                return probe.recv(512)
+            except socket.timeout:
+                pass
+    sys.exit("no answer to the discovery probe")
 
 async def status_where(ws, **want):
     while True:
@@ -42,6 +56,9 @@ async def status_where(ws, **want):
             return m
 
 async def main():
+    assert name and "%" not in name, "the computer's name under Wine is %r" % name
+    answer = discover()
+    assert answer == ("QHHERE\n%s\n%s\n" % (name, port)).encode(), answer
     for _ in range(300):
         try:
             ws = await websockets.connect("ws://127.0.0.1:%s/?pair=135790" % port)

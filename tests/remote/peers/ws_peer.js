@@ -102,6 +102,14 @@ async function main() {
         !(got.session > 0 && got.session < 2 ** 32)) fail('camera reply ' + JSON.stringify(got));
     break;
   }
+  // The camera client stops its camera; the history answered after it says it ran.
+  again.ws.send('{"op":"camera.stop"}');
+  again.ws.send('{"op":"chat.history"}');
+  for (;;) {
+    const got = await again.next();
+    if (got === null) fail('closed while waiting for the history');
+    if (got.startsWith('{"type":"chat","reset":true')) break;
+  }
   again.ws.close();
   console.log('OK');
   process.exit(0);

@@ -6,7 +6,7 @@
 Pairs with the code (expects "paired" with TOKEN), then reconnects with the
 token, runs every step of SCENARIO (a signal step prints its text, for the
 test to act on, instead of sending), prints RESTART and waits to be dropped,
-reconnects with the token and asks for the phone camera. Prints OK on success;
+reconnects with the token, starts the phone camera and stops it. Prints OK on success;
 any mismatch is printed and the exit code is 1.
 """
 import asyncio
@@ -99,6 +99,11 @@ async def main():
                 break
         if list(got) != ["type", "port", "session"] or got["port"] != int(port) or not 0 < got["session"] < 2**32:
             fail("camera reply %s" % got)
+        # The camera client stops its camera; the history answered after it says it ran.
+        await ws.send('{"op":"camera.stop"}')
+        await ws.send('{"op":"chat.history"}')
+        while not (await next_message(ws)).startswith('{"type":"chat","reset":true'):
+            pass
     finally:
         await ws.close()
     print("OK", flush=True)
