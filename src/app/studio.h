@@ -85,7 +85,8 @@ public:
     // The status of this tick, built again only after an operation that may change it.
     const std::string& currentStatus();
     std::string chatJson(const std::vector<ChatEntry>& entries, bool reset);
-    std::string localControlUrl() const;
+    // Written over `out`, which keeps its storage.
+    void localControlUrl(std::string& out) const;
     void updateLiveData();
 
     // Start-up steps that depend only on the project and the environment.
@@ -129,6 +130,7 @@ public:
     std::vector<AudioDevice> audioDevices;
     RemoteServer remote;
     bool virtualCameraFailed = false;
+    std::string virtualCameraError;  // as its last start left it
     int64_t nextVirtualCameraFrame = 0;
     bool remoteAppliedEnabled = false;
     int remoteAppliedPort = 7469;
