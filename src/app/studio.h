@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -24,12 +25,28 @@
 #include "ui/settings_window.h"
 #include "ui/top_bar.h"
 #include "update/updater.h"
+#include "util/shell.h"
 
 struct InspectorActions;
 struct SettingsActions;
 
 // Steady-clock nanoseconds.
 int64_t steadyNowNs();
+
+// What the studio asks of a person and of the system outside its window: the
+// modal pickers, the update's swap and the caption commands. Tests answer in
+// their place.
+struct StudioShell {
+    std::function<std::string(WindowHandle)> pickFolder = ::pickFolder;
+    std::function<std::string(WindowHandle)> pickImage = openImageFileDialog;
+    std::function<std::string(WindowHandle, const std::vector<FileFilter>&)> pickOpenFile =
+        ::pickOpenFile;
+    std::function<bool(Updater&, std::string&)> installUpdate = [](Updater& updater,
+                                                                  std::string& message) {
+        return updater.install(message);
+    };
+    std::function<void(WindowHandle, int)> captionCommand = runCaptionCommand;
+};
 
 class Studio {
 public:
@@ -96,6 +113,7 @@ public:
 
     std::vector<TitleRect> titleDragRects;
     bool updatePending = false;
+    StudioShell shell;
     MediaKit kit;
     void* hwnd = nullptr;
     Project project;

@@ -61,11 +61,11 @@ void Studio::applyInspectorActions(const InspectorActions& actions) {
         windowNames = kit.sources->listWindows();
     }
     if (actions.chooseLut && selectedLayerRecord()) {
-        const std::string path = pickOpenFile(hwnd, {{kLutFilterName, "*.cube"}});
+        const std::string path = shell.pickOpenFile(hwnd, {{kLutFilterName, "*.cube"}});
         if (!path.empty()) useLutFile(path);
     }
     if (actions.chooseImage && selectedLayerRecord()) {
-        const std::string path = openImageFileDialog(hwnd);
+        const std::string path = shell.pickImage(hwnd);
         // The dialog is modal: fetch the layer again after it.
         if (Layer* layer = selectedLayerRecord(); layer && !path.empty()) layer->source = path;
     }
@@ -145,11 +145,11 @@ void Studio::applySettingsActions(const SettingsActions& actions) {
         keyedDestinations.erase(actions.forgetKeyDestinationId);
     }
     if (actions.chooseFolder) {
-        const std::string folder = pickFolder(hwnd);
+        const std::string folder = shell.pickFolder(hwnd);
         if (!folder.empty()) project.recordingFolder = folder;
     }
     if (actions.chooseBackupFolder) {
-        const std::string folder = pickFolder(hwnd);
+        const std::string folder = shell.pickFolder(hwnd);
         if (!folder.empty()) project.backupFolder = folder;
     }
 }
