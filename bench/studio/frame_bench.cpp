@@ -1,6 +1,7 @@
 // Cost of one studio frame on the CPU: the GUI frame with the studio frame drawn and
 // rendered to draw lists, on a headless context. Measured idle and with the panels
-// open, with the heap allocations made by the measured frames counted.
+// open, with the heap allocations made by the measured frames counted: every case is
+// a steady state, so any allocation fails the run.
 
 #include <atomic>
 #include <chrono>
@@ -65,9 +66,17 @@ Result measure(Studio& studio, int frames) {
             double(gAllocations.load() - before) / frames};
 }
 
+// Cases whose measured frames allocated: every case is a steady state.
+int gAllocatingCases = 0;
+
 void report(const char* what, Result r) {
-    std::printf("%-60s %8.2f us  %6.2f allocations/frame\n", what, r.us, r.allocationsPerFrame);
+    std::printf("%-72s %8.2f us  %6.2f allocations/frame\n", what, r.us, r.allocationsPerFrame);
+    if (r.allocationsPerFrame > 0) ++gAllocatingCases;
 }
+
+// A long path, as a file picked from a nested folder gives.
+constexpr const char* kLongFolder =
+    "C:\\Users\\Presenter\\Videos\\Quillhaven recordings of the weekly show";
 
 }  // namespace
 
@@ -106,18 +115,56 @@ int main() {
     report("studio frame, go-live popup and teleprompter open", measure(studio, n));
     studio.mixerOpen = true;
     report("studio frame, mixer and teleprompter open", measure(studio, n));
+
+    // The inspector on a picture with a long file name, on both of its tabs.
+    Scene& scene = studio.project.scenes[size_t(studio.project.activeScene)];
+    Layer picture = makeLayer(LayerKind::Image, "Overlay");
+    picture.source = std::string(kLongFolder) + "\\A rather long name for the lower third.png";
+    picture.lutPath = std::string(kLongFolder) + "\\Warm evening look for the stream.cube";
+    scene.layers.push_back(picture);
+    const int titleLayer = studio.selectedLayer;
+    studio.selectedLayer = int(scene.layers.size()) - 1;
+    report("studio frame, inspector (Layer) on a picture, teleprompter open", measure(studio, n));
+    studio.inspectorTab = 1;
+    report("studio frame, inspector (Filters) on a picture, teleprompter open",
+           measure(studio, n));
+    studio.inspectorTab = 0;
+    studio.selectedLayer = titleLayer;
+
+    // Settings with every note showing: long folders and show name, a refused URL, a phone
+    // being paired and remote control running with its address.
+    studio.project.showName = "The weekly show with a long name";
+    studio.project.recordingFolder = kLongFolder;
+    studio.project.backupFolder = std::string(kLongFolder) + " (backup)";
+    Destination refused;
+    refused.id = "refused";
+    refused.name = "Typed by hand";
+    refused.serverUrl = "http://example.com/live";
+    studio.project.destinations.push_back(refused);
+    studio.pairingCode = "482913";
+    studio.pairingDeadline = steadyNowNs() + 180LL * 1000000000LL;
+    studio.pairingAddresses = {"192.168.178.42", "10.0.0.17"};
+    studio.project.remoteControl = true;
+    studio.remoteToken = std::string(32, 'a');
+    for (int attempt = 0; attempt < 50 && !studio.remote.isRunning(); ++attempt)
+        studio.remote.start(20000 + attempt * 613, false, studio.remoteToken);
+    if (!studio.remote.isRunning())
+        std::fprintf(stderr, "remote control did not start: the Control tab shows no address\n");
     studio.settings.open = true;
     static const char* const kSettingsLines[SettingsTab::Count] = {
         "studio frame, settings (Video) and teleprompter open",
         "studio frame, settings (Audio) and teleprompter open",
         "studio frame, settings (Recording) and teleprompter open",
         "studio frame, settings (Destinations) and teleprompter open",
-        "studio frame, settings (Control) and teleprompter open"};
+        "studio frame, settings (Control, remote running) and teleprompter open"};
     for (int tab = 0; tab < SettingsTab::Count; ++tab) {
         studio.settings.tab = tab;
         report(kSettingsLines[tab], measure(studio, n));
     }
     studio.settings.open = false;
+    studio.remote.stop();
+    studio.project.destinations.pop_back();
+    studio.project.backupFolder.clear();  // the recording below writes no copy
 
     // Recording and live on both channels, as for most of a show: the top bar shows the
     // file name and the go-live popup a row per channel. Recorders, encoders and the
@@ -166,5 +213,10 @@ int main() {
     studio.recording.stop();
     std::filesystem::remove_all(folder);
     ImGui::DestroyContext();
+    if (gAllocatingCases > 0) {
+        std::fprintf(stderr, "%d steady frame case(s) allocate: a frame must not\n",
+                     gAllocatingCases);
+        return 1;
+    }
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -24,12 +25,28 @@
 #include "ui/settings_window.h"
 #include "ui/top_bar.h"
 #include "update/updater.h"
+#include "util/shell.h"
 
 struct InspectorActions;
 struct SettingsActions;
 
 // Steady-clock nanoseconds.
 int64_t steadyNowNs();
+
+// What the studio asks of a person and of the system outside its window: the
+// modal pickers, the update's swap and the caption commands. Tests answer in
+// their place.
+struct StudioShell {
+    std::function<std::string(WindowHandle)> pickFolder = ::pickFolder;
+    std::function<std::string(WindowHandle)> pickImage = openImageFileDialog;
+    std::function<std::string(WindowHandle, const std::vector<FileFilter>&)> pickOpenFile =
+        ::pickOpenFile;
+    std::function<bool(Updater&, std::string&)> installUpdate = [](Updater& updater,
+                                                                  std::string& message) {
+        return updater.install(message);
+    };
+    std::function<void(WindowHandle, int)> captionCommand = runCaptionCommand;
+};
 
 class Studio {
 public:
@@ -85,7 +102,8 @@ public:
     // The status of this tick, built again only after an operation that may change it.
     const std::string& currentStatus();
     std::string chatJson(const std::vector<ChatEntry>& entries, bool reset);
-    std::string localControlUrl() const;
+    // Written over `out`, which keeps its storage.
+    void localControlUrl(std::string& out) const;
     void updateLiveData();
 
     // Start-up steps that depend only on the project and the environment.
@@ -95,6 +113,7 @@ public:
 
     std::vector<TitleRect> titleDragRects;
     bool updatePending = false;
+    StudioShell shell;
     MediaKit kit;
     void* hwnd = nullptr;
     Project project;
@@ -129,6 +148,7 @@ public:
     std::vector<AudioDevice> audioDevices;
     RemoteServer remote;
     bool virtualCameraFailed = false;
+    std::string virtualCameraError;  // as its last start left it
     int64_t nextVirtualCameraFrame = 0;
     bool remoteAppliedEnabled = false;
     int remoteAppliedPort = 7469;

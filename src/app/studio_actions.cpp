@@ -90,7 +90,7 @@ void Studio::addLayer(int kind) {
     Layer layer = makeLayer(kind, name);
 
     if (kind == LayerKind::Image) {
-        const std::string path = openImageFileDialog(hwnd);
+        const std::string path = shell.pickImage(hwnd);
         if (path.empty()) return;  // cancelled: nothing is added
         layer.source = path;
         const SourceFrame frame = kit.sources->frameFor(layer);

@@ -145,7 +145,7 @@ void Studio::drawFrame() {
     }
     titleDragRects.push_back({O.x, O.y, O.x + side, O.y + bar});
     if (int command = windowButtons(ImVec2(O.x + W, O.y), bar, isWindowMaximized(hwnd)))
-        runCaptionCommand(hwnd, command);
+        shell.captionCommand(hwnd, command);
 
     // Sidebar.
     ImGui::SetCursorScreenPos(ImVec2(O.x, O.y + bar));
@@ -264,9 +264,9 @@ void Studio::applyTopBarActions(const TopBarActions& a) {
         std::string message;
         if (live.isLive() || recording.recording) {
             toast.show(kFinishBeforeUpdateNotice);
-        } else if (updater.install(message)) {
+        } else if (shell.installUpdate(updater, message)) {
             updatePending = true;  // the main loop starts the new program after shutdown
-            runCaptionCommand(hwnd, CaptionClose);
+            shell.captionCommand(hwnd, CaptionClose);
         } else {
             toast.show(message);
         }

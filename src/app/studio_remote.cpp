@@ -2,7 +2,6 @@
 // remote-control settings, the token, pairing, the queued operations and the
 // status, chat and key-frame pushes.
 
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <limits>
@@ -14,6 +13,7 @@
 #include "remote/os_random.h"
 #include "util/json.h"
 #include "util/secret_store.h"
+#include "util/text.h"
 
 namespace {
 
@@ -53,11 +53,6 @@ int64_t leadingInteger(std::string_view text) {
 }
 
 const char* jsonBool(bool b) { return b ? "true" : "false"; }
-
-void appendInteger(std::string& out, int64_t value) {
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
 
 int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -121,8 +116,10 @@ void Studio::applyPairingCode(const std::string& code) {
     pairingAddresses = discovery.localIpv4Addresses();
 }
 
-std::string Studio::localControlUrl() const {
-    return "ws://127.0.0.1:" + std::to_string(project.remotePort) + "/?token=" + remoteToken;
+void Studio::localControlUrl(std::string& out) const {
+    out.assign("ws://127.0.0.1:");
+    appendInteger(out, project.remotePort);
+    out.append("/?token=").append(remoteToken);
 }
 
 const std::string& Studio::statusJson() {

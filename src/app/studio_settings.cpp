@@ -61,11 +61,11 @@ void Studio::applyInspectorActions(const InspectorActions& actions) {
         windowNames = kit.sources->listWindows();
     }
     if (actions.chooseLut && selectedLayerRecord()) {
-        const std::string path = pickOpenFile(hwnd, {{kLutFilterName, "*.cube"}});
+        const std::string path = shell.pickOpenFile(hwnd, {{kLutFilterName, "*.cube"}});
         if (!path.empty()) useLutFile(path);
     }
     if (actions.chooseImage && selectedLayerRecord()) {
-        const std::string path = openImageFileDialog(hwnd);
+        const std::string path = shell.pickImage(hwnd);
         // The dialog is modal: fetch the layer again after it.
         if (Layer* layer = selectedLayerRecord(); layer && !path.empty()) layer->source = path;
     }
@@ -92,20 +92,20 @@ const SettingsView& Studio::settingsView() {
         view.defaultRecordingFolder = wideToUtf8(defaultRecordingFolder());
     if (view.keyedDestinations != keyedDestinations) view.keyedDestinations = keyedDestinations;
     view.microphones = audioDevices;
-    // Texts handed out as fresh copies are read only for the tab that shows them (a tab
-    // just switched to shows them from its second frame).
+    // The inputs' texts (behind their locks) and the control address are read only for the
+    // tab that shows them (a tab just switched to shows them from its second frame).
     if (settings.tab == SettingsTab::Audio) {
-        view.micStatus = kit.micInput->status();
-        view.micEffects = kit.micInput->activeEffects();
-        view.desktopStatus = kit.desktopInput->status();
+        kit.micInput->copyStatus(view.micStatus);
+        kit.micInput->copyActiveEffects(view.micEffects);
+        kit.desktopInput->copyStatus(view.desktopStatus);
     }
     if (settings.tab == SettingsTab::Control) {
         if (remote.isRunning())
-            view.controlUrl = localControlUrl();
+            localControlUrl(view.controlUrl);
         else
             view.controlUrl.clear();
-        view.vcamError = kit.virtualCamera->lastError();
     }
+    view.vcamError = virtualCameraError;
     view.remoteError = remoteError;
     view.remoteClients = remote.clientCount();
     view.vcamRunning = kit.virtualCamera->isRunning();
@@ -145,11 +145,11 @@ void Studio::applySettingsActions(const SettingsActions& actions) {
         keyedDestinations.erase(actions.forgetKeyDestinationId);
     }
     if (actions.chooseFolder) {
-        const std::string folder = pickFolder(hwnd);
+        const std::string folder = shell.pickFolder(hwnd);
         if (!folder.empty()) project.recordingFolder = folder;
     }
     if (actions.chooseBackupFolder) {
-        const std::string folder = pickFolder(hwnd);
+        const std::string folder = shell.pickFolder(hwnd);
         if (!folder.empty()) project.backupFolder = folder;
     }
 }

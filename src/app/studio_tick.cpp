@@ -127,7 +127,11 @@ void Studio::tick() {
 
   if (IVirtualCamera* camera = kit.virtualCamera.get()) {
     if (project.virtualCamera) {
-      if (!camera->isRunning() && !virtualCameraFailed) virtualCameraFailed = !camera->start();
+      if (!camera->isRunning() && !virtualCameraFailed) {
+        virtualCameraFailed = !camera->start();
+        // Only a start changes it; kept, as the settings window shows it every frame.
+        virtualCameraError = camera->lastError();
+      }
       const int64_t now = studioTickNow();
       if (camera->isRunning() && now >= nextVirtualCameraFrame) {
         nextVirtualCameraFrame = nextVirtualCameraFrameAfter(nextVirtualCameraFrame, now);
@@ -144,6 +148,7 @@ void Studio::tick() {
     } else {
       if (camera->isRunning()) camera->stop();
       virtualCameraFailed = false;
+      virtualCameraError.clear();
     }
   }
 

@@ -170,6 +170,10 @@ public:
     virtual int sampleRate() const = 0;  // 0 until capturing, then 48000
     virtual std::string status() const = 0;
     virtual std::string activeEffects() const = 0;
+    // The same texts assigned into the caller's strings, which keep their storage: the
+    // settings window reads them every frame.
+    virtual void copyStatus(std::string& out) const { out = status(); }
+    virtual void copyActiveEffects(std::string& out) const { out = activeEffects(); }
     virtual void setCollecting(bool on) = 0;
     virtual void takeSamples(std::vector<int16_t>& samples) = 0;
 };

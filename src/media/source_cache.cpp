@@ -4,29 +4,59 @@
 
 #include "media/numeric.h"
 #include "project/project.h"
+#include "util/text.h"
 
 std::string sourceKey(const Layer& layer) {
-  const auto num = [](double v) { return std::to_string(truncToInt(v)); };
+  std::string key;
+  sourceKeyInto(layer, key);
+  return key;
+}
+
+void sourceKeyInto(const Layer& layer, std::string& out) {
+  const auto num = [&](double v) { appendInteger(out, truncToInt(v)); };
   switch (layer.kind) {
     case LayerKind::Text:
-      return "T|" + num(layer.fontSize) + "|" + layer.text;
+      out.assign("T|");
+      num(layer.fontSize);
+      out.append("|").append(layer.text);
+      break;
     case LayerKind::Image:
-      return "I|" + layer.source;
+      out.assign("I|").append(layer.source);
+      break;
     case LayerKind::Screen:
-      return "S|" + std::to_string(layer.deviceIndex);
+      out.assign("S|");
+      appendInteger(out, layer.deviceIndex);
+      break;
     case LayerKind::Camera:
-      return "C|" + std::to_string(layer.deviceIndex);
+      out.assign("C|");
+      appendInteger(out, layer.deviceIndex);
+      break;
     case LayerKind::GameOrApp:
-      return "W|" + layer.source;
+      out.assign("W|").append(layer.source);
+      break;
     case LayerKind::Chat:
     case LayerKind::LiveCounter:
       // The colour components are separated: written back to back, (1, 23)
       // and (12, 3) would read the same.
-      return "L|" + std::to_string(layer.kind) + "|" + num(layer.fontSize) + "|" + num(layer.width) + "x" +
-             num(layer.height) + "|" + num(layer.colour[0] * 255.0) + "," + num(layer.colour[1] * 255.0) + "," +
-             num(layer.colour[2] * 255.0) + "|" + layer.liveText;
+      out.assign("L|");
+      appendInteger(out, layer.kind);
+      out.append("|");
+      num(layer.fontSize);
+      out.append("|");
+      num(layer.width);
+      out.append("x");
+      num(layer.height);
+      out.append("|");
+      num(layer.colour[0] * 255.0);
+      out.append(",");
+      num(layer.colour[1] * 255.0);
+      out.append(",");
+      num(layer.colour[2] * 255.0);
+      out.append("|").append(layer.liveText);
+      break;
     default:
-      return {};
+      out.clear();
+      break;
   }
 }
 
@@ -36,7 +66,11 @@ SourceCache::~SourceCache() { clear(); }
 
 SourceFrame SourceCache::frameFor(const Layer& layer) {
   if (layer.kind == LayerKind::Color) return {};
-  SourceEntry& entry = entries[sourceKey(layer)];
+  // The key is built in kept storage: this runs for every layer on every tick and frame.
+  sourceKeyInto(layer, key);
+  auto found = entries.find(key);
+  if (found == entries.end()) found = entries.emplace(key, SourceEntry{}).first;
+  SourceEntry& entry = found->second;
   if (!entry.source && makers.make) entry.source = makers.make(layer);
   if (!entry.source) return {};
   entry.used = true;

@@ -15,6 +15,8 @@
 
 // The text that tells two layers' sources apart; empty for a kind with no source.
 std::string sourceKey(const Layer& layer);
+// The same written over `out`, which keeps its storage.
+void sourceKeyInto(const Layer& layer, std::string& out);
 
 struct SourceMakers {
   std::function<std::unique_ptr<ISource>(const Layer&)> make;
@@ -50,5 +52,6 @@ class SourceCache : public ISourceCache {
 
   SourceMakers makers;
   std::map<std::string, SourceEntry> entries;
+  std::string key;  // the last looked-up key
   std::int64_t generation = 0;
 };

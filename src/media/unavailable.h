@@ -18,6 +18,8 @@ class UnavailableAudioInput : public IAudioInput {
   int sampleRate() const override { return 0; }
   std::string status() const override { return status_; }
   std::string activeEffects() const override { return {}; }
+  void copyStatus(std::string& out) const override { out = status_; }
+  void copyActiveEffects(std::string& out) const override { out.clear(); }
   void setCollecting(bool) override {}
   void takeSamples(std::vector<int16_t>& samples) override { samples.clear(); }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "imgui_stdlib.h"
 #include "ui/style.h"
@@ -42,9 +43,9 @@ void smallNote(ImU32 colour, const std::string& text) {
 }
 
 // The last element of a path, either separator.
-std::string fileNameOf(const std::string& path) {
+std::string_view fileNameOf(std::string_view path) {
     size_t at = path.find_last_of("/\\");
-    return at == std::string::npos ? path : path.substr(at + 1);
+    return at == std::string_view::npos ? path : path.substr(at + 1);
 }
 
 // A clipped secondary-colour text in a box of the given width, then the
@@ -52,19 +53,19 @@ std::string fileNameOf(const std::string& path) {
 bool fileChooserRow(const std::string& path, const char* buttonId) {
     const float column = ImGui::CalcItemWidth();
     const float startX = ImGui::GetCursorPosX();
-    const std::string shown = path.empty() ? std::string("None") : fileNameOf(path);
+    const std::string_view shown = path.empty() ? std::string_view("None") : fileNameOf(path);
     ImVec2 pos = ImGui::GetCursorScreenPos();
     const float boxW = std::max(0.0f, column - S(78));
     const float h = ImGui::GetFrameHeight();
     ImGui::Dummy(ImVec2(boxW, h));
     if (!path.empty() && ImGui::IsItemHovered(ImGuiHoveredFlags_ForTooltip))
         ImGui::SetTooltip("%s", path.c_str());
-    ImVec2 ts = ImGui::CalcTextSize(shown.c_str());
+    const char* const end = shown.data() + shown.size();
+    ImVec2 ts = ImGui::CalcTextSize(shown.data(), end);
     ImVec4 clip(pos.x, pos.y, pos.x + boxW, pos.y + h);
     ImGui::GetWindowDrawList()->AddText(ImGui::GetFont(), ImGui::GetFontSize(),
                                         ImVec2(pos.x, pos.y + (h - ts.y) * 0.5f),
-                                        palette().textSecondary, shown.c_str(), nullptr, 0.0f,
-                                        &clip);
+                                        palette().textSecondary, shown.data(), end, 0.0f, &clip);
     ImGui::SameLine();
     ImGui::SetCursorPosX(startX + column - S(kChooseButtonWidth));
     return roundedButton(buttonId, false, S(kChooseButtonWidth));

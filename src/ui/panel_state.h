@@ -38,9 +38,33 @@ struct TeleprompterState {
     bool editing = false;
 };
 
+// The note under a destination's card: none, a hint, the URL parser's own
+// refusal or the missing-key warning.
+enum class NoteKind { None, Hint, Error, Warning };
+struct DestinationNote {
+    NoteKind kind = NoteKind::None;
+    std::string text;
+};
+
+// A destination's note with what it was made from: parsing the URL costs
+// allocations, so the note is made again only when the URL or the key changes.
+struct KeptDestinationNote {
+    std::string serverUrl;
+    bool keyed = false;
+    bool made = false;
+    DestinationNote note;
+};
+
 struct SettingsWindowState {
     bool open = false;
     int tab = 0;  // 0 Video, 1 Audio, 2 Recording, 3 Destinations, 4 Control
     std::map<std::string, std::string> typedStreamKeys;
     int addedDestinationCount = 0;
+    // By destination id, like the typed keys.
+    std::map<std::string, KeptDestinationNote> destinationNotes;
+    // The notes the shown tab builds, one after the other, and the control
+    // address as its read-only field holds it: kept, so that a frame builds
+    // them again in storage it already has.
+    std::string noteBuffer;
+    std::string shownControlUrl;
 };

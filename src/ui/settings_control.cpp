@@ -10,6 +10,7 @@
 #include "ui/style.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
+#include "util/text.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ constexpr ShortcutRow kShortcuts[] = {
 float S(float v) { return v * uiScale(); }
 
 
-void drawPhoneCard(const SettingsView& view, SettingsActions& actions) {
+void drawPhoneCard(SettingsWindowState& state, const SettingsView& view, SettingsActions& actions) {
     const ThemePalette& p = palette();
     cardTitle("Phone (Quillhaven Remote: chat, controls, camera)");
     beginCard();
@@ -64,7 +65,8 @@ void drawPhoneCard(const SettingsView& view, SettingsActions& actions) {
         ImGui::PopFont();
     }
     endCard();
-    noteTextString(p.textSecondary, pairingNote(view));
+    pairingNote(view, state.noteBuffer);
+    noteTextString(p.textSecondary, state.noteBuffer);
 }
 
 void drawVirtualCameraCard(Project& project, const SettingsView& view) {
@@ -115,7 +117,8 @@ void drawPortRow(Project& project) {
     if (!ImGui::IsItemActive()) storage->SetInt(typedKey, project.remotePort);
 }
 
-void drawRemoteCard(Project& project, const SettingsView& view, SettingsActions& actions) {
+void drawRemoteCard(SettingsWindowState& state, Project& project, const SettingsView& view,
+                    SettingsActions& actions) {
     const ThemePalette& p = palette();
     cardTitle("Remote control (Stream Deck, phone)");
     beginCard();
@@ -128,16 +131,16 @@ void drawRemoteCard(Project& project, const SettingsView& view, SettingsActions&
         fieldRow("Address");
         const float button = S(kAddressButtonWidth);
         ImGui::SetNextItemWidth(ImGui::CalcItemWidth() - 2 * button - S(12));
-        std::string shown = view.controlUrl;
-        ImGui::InputText("##url", &shown, ImGuiInputTextFlags_ReadOnly);
+        state.shownControlUrl = view.controlUrl;
+        ImGui::InputText("##url", &state.shownControlUrl, ImGuiInputTextFlags_ReadOnly);
         ImGui::SameLine(0.0f, S(6));
         if (roundedButton("Copy", false, button)) ImGui::SetClipboardText(view.controlUrl.c_str());
         ImGui::SameLine(0.0f, S(6));
         if (roundedButton("New", false, button)) actions.newRemoteAddress = true;
     }
     endCard();
-    bool isError = false;
-    std::string note = remoteControlNote(project, view, &isError);
+    std::string& note = state.noteBuffer;
+    const bool isError = remoteControlNote(project, view, note);
     if (!note.empty()) noteTextString(isError ? p.danger : p.textSecondary, note);
 }
 
@@ -150,42 +153,49 @@ std::string pairingCodeForDisplay(const std::string& code) {
 
 int clampRemotePort(int port) { return std::clamp(port, kMinRemotePort, kMaxRemotePort); }
 
-std::string pairingNote(const SettingsView& view) {
-    if (view.pairingCode.empty())
-        return std::string("Get the Android app at ") + kAppDownloadAddress +
-               ". The phone and this PC must be on the same Wi-Fi. Add the phone as a camera: "
-               "Camera layer > Camera > Phone. \"New\" under Remote control unpairs every phone.";
-    std::string note =
-        "On the phone, open Quillhaven Remote, pick this PC and type the code. It works once and "
-        "ends in " +
-        std::to_string(std::max(0, view.pairingSecondsLeft)) + " s.";
-    if (!view.localAddresses.empty()) {
-        note += " If the phone doesn't list this PC, type its address: ";
-        for (size_t i = 0; i < view.localAddresses.size(); ++i)
-            note += (i ? ", " : "") + view.localAddresses[i];
-        note += ".";
+void pairingNote(const SettingsView& view, std::string& out) {
+    if (view.pairingCode.empty()) {
+        out.assign("Get the Android app at ")
+            .append(kAppDownloadAddress)
+            .append(". The phone and this PC must be on the same Wi-Fi. Add the phone as a camera: "
+                    "Camera layer > Camera > Phone. \"New\" under Remote control unpairs every "
+                    "phone.");
+        return;
     }
-    return note;
+    out.assign("On the phone, open Quillhaven Remote, pick this PC and type the code. It works once "
+               "and ends in ");
+    appendInteger(out, std::max(0, view.pairingSecondsLeft));
+    out.append(" s.");
+    if (!view.localAddresses.empty()) {
+        out.append(" If the phone doesn't list this PC, type its address: ");
+        for (size_t i = 0; i < view.localAddresses.size(); ++i)
+            out.append(i ? ", " : "").append(view.localAddresses[i]);
+        out.append(".");
+    }
 }
 
-std::string remoteControlNote(const Project& project, const SettingsView& view, bool* isError) {
-    *isError = !view.remoteError.empty();
-    if (*isError) return view.remoteError;
-    if (!project.remoteControl) return {};
-    std::string note = std::to_string(view.remoteClients) +
-                       " connected. Keep the address private: it lets a device run the studio. "
-                       "\"New\" makes a fresh address and disconnects the old one.";
+bool remoteControlNote(const Project& project, const SettingsView& view, std::string& out) {
+    if (!view.remoteError.empty()) {
+        out.assign(view.remoteError);
+        return true;
+    }
+    out.clear();
+    if (!project.remoteControl) return false;
+    appendInteger(out, view.remoteClients);
+    out.append(" connected. Keep the address private: it lets a device run the studio. \"New\" "
+               "makes a fresh address and disconnects the old one.");
     if (project.localNetwork)
-        note += " On the local network, use this PC's IP address instead of 127.0.0.1.";
-    return note;
+        out.append(" On the local network, use this PC's IP address instead of 127.0.0.1.");
+    return false;
 }
 
-void drawControlSettings(Project& project, const SettingsView& view, SettingsActions& actions) {
-    drawPhoneCard(view, actions);
+void drawControlSettings(SettingsWindowState& state, Project& project, const SettingsView& view,
+                         SettingsActions& actions) {
+    drawPhoneCard(state, view, actions);
     ImGui::Dummy(ImVec2(0, S(kCardGap)));
     drawVirtualCameraCard(project, view);
     ImGui::Dummy(ImVec2(0, S(kCardGap)));
     drawShortcutsCard();
     ImGui::Dummy(ImVec2(0, S(kCardGap)));
-    drawRemoteCard(project, view, actions);
+    drawRemoteCard(state, project, view, actions);
 }

@@ -142,8 +142,16 @@ void drawDestinationsSettings(SettingsWindowState& state, Project& project,
         Destination& d = project.destinations[i];
         ImGui::PushID(d.id.c_str());
         std::string& typed = state.typedStreamKeys[d.id];
-        if (destinationCard(d, typed, keyed.count(d.id) > 0, actions)) marked = int(i);
-        drawDestinationNote(destinationNote(d, keyed));
+        const bool isKeyed = keyed.count(d.id) > 0;
+        if (destinationCard(d, typed, isKeyed, actions)) marked = int(i);
+        KeptDestinationNote& kept = state.destinationNotes[d.id];
+        if (!kept.made || kept.keyed != isKeyed || kept.serverUrl != d.serverUrl) {
+            kept.note = destinationNote(d, keyed);
+            kept.serverUrl = d.serverUrl;
+            kept.keyed = isKeyed;
+            kept.made = true;
+        }
+        drawDestinationNote(kept.note);
         ImGui::Dummy(ImVec2(0, S(6)));
         ImGui::PopID();
     }
@@ -151,6 +159,7 @@ void drawDestinationsSettings(SettingsWindowState& state, Project& project,
         const std::string id = project.destinations[size_t(marked)].id;
         actions.forgetKeyDestinationId = id;
         state.typedStreamKeys.erase(id);
+        state.destinationNotes.erase(id);
         project.destinations.erase(project.destinations.begin() + marked);
     }
 

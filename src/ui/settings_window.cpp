@@ -65,21 +65,21 @@ constexpr ResolutionPreset kResolutionPresets[2][4] = {
 
 // A read-only, clipped box of frame height showing a path in the secondary
 // colour, with the full path as tooltip when asked.
-void pathBox(const std::string& shown, float width, bool tooltip) {
+void pathBox(const char* shown, float width, bool tooltip) {
     const ThemePalette& p = palette();
     const float h = ImGui::GetFrameHeight();
     ImVec2 pos = ImGui::GetCursorScreenPos();
     ImGui::Dummy(ImVec2(width, h));
     if (tooltip && ImGui::IsItemHovered(ImGuiHoveredFlags_ForTooltip))
-        ImGui::SetTooltip("%s", shown.c_str());
+        ImGui::SetTooltip("%s", shown);
     ImDrawList* dl = ImGui::GetWindowDrawList();
     ImVec2 end(pos.x + width, pos.y + h);
     dl->AddRectFilled(pos, end, p.frame, ImGui::GetStyle().FrameRounding);
     const ImVec2 pad = ImGui::GetStyle().FramePadding;
-    ImVec2 ts = ImGui::CalcTextSize(shown.c_str());
+    ImVec2 ts = ImGui::CalcTextSize(shown);
     ImVec4 clip(pos.x + pad.x, pos.y, end.x - pad.x, end.y);
     dl->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(pos.x + pad.x, pos.y + (h - ts.y) * 0.5f),
-                p.textSecondary, shown.c_str(), nullptr, 0.0f, &clip);
+                p.textSecondary, shown, nullptr, 0.0f, &clip);
 }
 
 }  // namespace
@@ -127,14 +127,14 @@ SettingsActions drawSettingsWindow(SettingsWindowState& state, Project& project,
         ImGui::BeginDisabled(lock != nullptr);
         switch (state.tab) {
         case SettingsTab::Video: drawVideoSettings(project); break;
-        case SettingsTab::Audio: drawAudioSettings(project, view, actions); break;
+        case SettingsTab::Audio: drawAudioSettings(state, project, view, actions); break;
         case SettingsTab::Recording:
-            drawRecordingSettings(project, view.defaultRecordingFolder, actions);
+            drawRecordingSettings(state, project, view.defaultRecordingFolder, actions);
             break;
         case SettingsTab::Destinations:
             drawDestinationsSettings(state, project, view.keyedDestinations, actions);
             break;
-        default: drawControlSettings(project, view, actions); break;
+        default: drawControlSettings(state, project, view, actions); break;
         }
         ImGui::EndDisabled();
         ImGui::EndChild();
@@ -221,7 +221,8 @@ void drawVideoSettings(Project& project) {
              "encoding (NVIDIA, Intel, AMD) is used when available, otherwise software.");
 }
 
-void drawAudioSettings(Project& project, const SettingsView& view, SettingsActions& actions) {
+void drawAudioSettings(SettingsWindowState& state, Project& project, const SettingsView& view,
+                       SettingsActions& actions) {
     const ThemePalette& p = palette();
     cardTitle("Microphone");
     beginCard();
@@ -255,12 +256,14 @@ void drawAudioSettings(Project& project, const SettingsView& view, SettingsActio
     endCard();
     if (!view.micStatus.empty()) noteTextString(p.danger, view.micStatus);
     if (project.voiceProcessing) {
-        if (!view.micEffects.empty())
-            noteTextString(p.textSecondary, "Windows is applying: " + view.micEffects + ".");
-        else
+        if (!view.micEffects.empty()) {
+            state.noteBuffer.assign("Windows is applying: ").append(view.micEffects).append(".");
+            noteTextString(p.textSecondary, state.noteBuffer);
+        } else {
             noteText(p.textSecondary,
                      "Windows reports no voice effects for this microphone. Use the noise gate "
                      "instead.");
+        }
     } else {
         noteText(p.textSecondary,
                  "Voice processing lets Windows remove background noise and echo (Voice Clarity on "
@@ -284,7 +287,8 @@ void drawAudioSettings(Project& project, const SettingsView& view, SettingsActio
                  "recording.");
 }
 
-std::string exampleRecordingName(const Project& project, const std::tm& localTime) {
+void appendExampleRecordingName(const Project& project, const std::tm& localTime,
+                                std::string& out) {
     FileNameFields fields;
     fields.show = project.showName;
     if (project.activeScene >= 0 && size_t(project.activeScene) < project.scenes.size())
@@ -292,11 +296,12 @@ std::string exampleRecordingName(const Project& project, const std::tm& localTim
     fields.canvas = "Horizontal";
     fields.part = 1;
     fields.time = localTime;
-    return expandFileName(project.fileNameTemplate, fields) + (project.mkv ? ".mkv" : ".mp4");
+    appendFileName(project.fileNameTemplate, fields, out);
+    out += project.mkv ? ".mkv" : ".mp4";
 }
 
-void drawRecordingSettings(Project& project, const std::string& defaultFolder,
-                           SettingsActions& actions) {
+void drawRecordingSettings(SettingsWindowState& state, Project& project,
+                           const std::string& defaultFolder, SettingsActions& actions) {
     const ThemePalette& p = palette();
     cardTitle("What to record");
     beginCard();
@@ -337,7 +342,7 @@ void drawRecordingSettings(Project& project, const std::string& defaultFolder,
         const float column = ImGui::CalcItemWidth(), x = ImGui::GetCursorPosX();
         const std::string& shown =
             project.recordingFolder.empty() ? defaultFolder : project.recordingFolder;
-        pathBox(shown, column - button - spacing, true);
+        pathBox(shown.c_str(), column - button - spacing, true);
         ImGui::SameLine();
         ImGui::SetCursorPosX(x + column - button);
         if (roundedButton("Choose\xE2\x80\xA6", false, button)) actions.chooseFolder = true;
@@ -346,8 +351,7 @@ void drawRecordingSettings(Project& project, const std::string& defaultFolder,
     {
         const float column = ImGui::CalcItemWidth(), x = ImGui::GetCursorPosX();
         const bool set = !project.backupFolder.empty();
-        pathBox(set ? project.backupFolder : std::string("Off"), column - 2 * button - 2 * spacing,
-                set);
+        pathBox(set ? project.backupFolder.c_str() : "Off", column - 2 * button - 2 * spacing, set);
         ImGui::SameLine();
         ImGui::SetCursorPosX(x + column - 2 * button - spacing);
         if (roundedButton("Off##bk", false, button)) project.backupFolder.clear();
@@ -356,10 +360,12 @@ void drawRecordingSettings(Project& project, const std::string& defaultFolder,
         if (roundedButton("Choose\xE2\x80\xA6##bk", false, button)) actions.chooseBackupFolder = true;
     }
     endCard();
-    noteTextString(p.textSecondary,
-                   "Example: " + exampleRecordingName(project, localCalendarNow()) +
-                       "\nTokens: {show} {scene} {canvas} {date} {time} {part}\nSafe MP4 keeps "
-                       "everything up to a crash; MP4 opens in every editor but is lost if the app "
-                       "crashes mid-recording. MKV survives even a power cut. The backup copy is "
-                       "written at the same time, e.g. to a second drive.");
+    std::string& note = state.noteBuffer;
+    note.assign("Example: ");
+    appendExampleRecordingName(project, localCalendarNow(), note);
+    note.append("\nTokens: {show} {scene} {canvas} {date} {time} {part}\nSafe MP4 keeps everything "
+                "up to a crash; MP4 opens in every editor but is lost if the app crashes "
+                "mid-recording. MKV survives even a power cut. The backup copy is written at the "
+                "same time, e.g. to a second drive.");
+    noteTextString(p.textSecondary, note);
 }

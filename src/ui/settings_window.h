@@ -61,17 +61,21 @@ SettingsActions drawSettingsWindow(SettingsWindowState& state, Project& project,
                                    const SettingsView& view);
 
 void drawVideoSettings(Project& project);
-void drawAudioSettings(Project& project, const SettingsView& view, SettingsActions& actions);
-void drawRecordingSettings(Project& project, const std::string& defaultFolder,
-                           SettingsActions& actions);
+void drawAudioSettings(SettingsWindowState& state, Project& project, const SettingsView& view,
+                       SettingsActions& actions);
+void drawRecordingSettings(SettingsWindowState& state, Project& project,
+                           const std::string& defaultFolder, SettingsActions& actions);
 void drawCanvasSettings(CanvasSettings& canvas, int canvasNumber);
 void drawDestinationsSettings(SettingsWindowState& state, Project& project,
                               const std::set<std::string>& keyed, SettingsActions& actions);
-void drawControlSettings(Project& project, const SettingsView& view, SettingsActions& actions);
+void drawControlSettings(SettingsWindowState& state, Project& project, const SettingsView& view,
+                         SettingsActions& actions);
 
-// The example of the Recording tab: the template filled with the show, the
-// active scene, "Horizontal", part 1 and the given time, then the extension.
-std::string exampleRecordingName(const Project& project, const std::tm& localTime);
+// The example of the Recording tab, appended to `out`: the template filled with
+// the show, the active scene, "Horizontal", part 1 and the given time, then the
+// extension.
+void appendExampleRecordingName(const Project& project, const std::tm& localTime,
+                                std::string& out);
 
 // A destination made by one of the preset buttons ("YouTube", "Twitch",
 // "Kick", "Custom"); `number` is the count of destinations added in this run,
@@ -85,23 +89,18 @@ int roundedBitrateKbps(float sliderValue);
 int heightLimitSegment(int heightLimit);
 int heightLimitOfSegment(int segment);
 
-// The note under a destination's card: none, a hint, the URL parser's own
-// refusal or the missing-key warning.
-enum class NoteKind { None, Hint, Error, Warning };
-struct DestinationNote {
-    NoteKind kind = NoteKind::None;
-    std::string text;
-};
+// The note under a destination's card (NoteKind in ui/panel_state.h).
 DestinationNote destinationNote(const Destination& d, const std::set<std::string>& keyed);
 
 // The pairing code as shown: its first three characters, a space, the rest.
 std::string pairingCodeForDisplay(const std::string& code);
 // The port a typed value turns into.
 int clampRemotePort(int port);
-// The note of the Phone card.
-std::string pairingNote(const SettingsView& view);
-// The note under the Remote control card (error or "connected"); "" for none.
-std::string remoteControlNote(const Project& project, const SettingsView& view, bool* isError);
+// The note of the Phone card, written over `out`.
+void pairingNote(const SettingsView& view, std::string& out);
+// The note under the Remote control card (error or "connected"; empty for
+// none), written over `out`. True when it is an error.
+bool remoteControlNote(const Project& project, const SettingsView& view, std::string& out);
 
 // Notes: wrapped small text in one colour, drawn as text (never as a format).
 void noteTextString(ImU32 colour, const std::string& text);

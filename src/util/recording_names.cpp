@@ -7,26 +7,28 @@
 
 namespace {
 
-std::string tokenValue(std::string_view name, const FileNameFields& f, bool& known) {
+// Appends the value of a known token; false for an unknown one.
+bool appendTokenValue(std::string_view name, const FileNameFields& f, std::string& out) {
   char buf[64];
-  known = true;
-  if (name == "show") return f.show;
-  if (name == "scene") return f.scene;
-  if (name == "canvas") return f.canvas;
-  if (name == "part") {
+  if (name == "show") {
+    out += f.show;
+  } else if (name == "scene") {
+    out += f.scene;
+  } else if (name == "canvas") {
+    out += f.canvas;
+  } else if (name == "part") {
     std::snprintf(buf, sizeof buf, "%02d", static_cast<int>(f.part));
-    return buf;
-  }
-  if (name == "date") {
+    out += buf;
+  } else if (name == "date") {
     std::snprintf(buf, sizeof buf, "%d-%02d-%02d", f.time.tm_year + 1900, f.time.tm_mon + 1, f.time.tm_mday);
-    return buf;
-  }
-  if (name == "time") {
+    out += buf;
+  } else if (name == "time") {
     std::snprintf(buf, sizeof buf, "%02d-%02d-%02d", f.time.tm_hour, f.time.tm_min, f.time.tm_sec);
-    return buf;
+    out += buf;
+  } else {
+    return false;
   }
-  known = false;
-  return {};
+  return true;
 }
 
 bool forbiddenInFileName(unsigned char c) {
@@ -36,8 +38,12 @@ bool forbiddenInFileName(unsigned char c) {
 // Windows opens a device, not a file, for these names, even with an
 // extension after them: "NUL.mp4" would swallow a whole recording.
 bool isReservedDeviceName(std::string_view stem) {
-  std::string upper;
-  for (char c : stem) upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+  constexpr std::size_t kLongest = 4;
+  if (stem.size() > kLongest) return false;
+  char upperText[kLongest];
+  for (std::size_t i = 0; i < stem.size(); ++i)
+    upperText[i] = stem[i] >= 'a' && stem[i] <= 'z' ? static_cast<char>(stem[i] - 'a' + 'A') : stem[i];
+  const std::string_view upper(upperText, stem.size());
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
   return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '0' &&
          upper[3] <= '9';
@@ -47,6 +53,12 @@ bool isReservedDeviceName(std::string_view stem) {
 
 std::string expandFileName(const std::string& templateText, const FileNameFields& fields) {
   std::string out;
+  appendFileName(templateText, fields, out);
+  return out;
+}
+
+void appendFileName(const std::string& templateText, const FileNameFields& fields, std::string& out) {
+  const std::size_t start = out.size();
   std::size_t i = 0;
   while (i < templateText.size()) {
     const char c = templateText[i];
@@ -54,13 +66,7 @@ std::string expandFileName(const std::string& templateText, const FileNameFields
       const std::size_t close = templateText.find('}', i + 1);
       if (close != std::string::npos) {
         const std::string_view name(templateText.data() + i + 1, close - i - 1);
-        bool known = false;
-        const std::string value = tokenValue(name, fields, known);
-        if (known) {
-          out += value;
-        } else {
-          out.append(templateText, i, close - i + 1);
-        }
+        if (!appendTokenValue(name, fields, out)) out.append(templateText, i, close - i + 1);
         i = close + 1;
         continue;
       }
@@ -68,14 +74,17 @@ std::string expandFileName(const std::string& templateText, const FileNameFields
     out.push_back(c);
     ++i;
   }
-  for (char& ch : out) {
-    if (forbiddenInFileName(static_cast<unsigned char>(ch))) ch = '-';
+  for (std::size_t k = start; k < out.size(); ++k) {
+    if (forbiddenInFileName(static_cast<unsigned char>(out[k]))) out[k] = '-';
   }
-  while (!out.empty() && (out.back() == ' ' || out.back() == '.')) out.pop_back();
-  if (out.empty()) return "Recording";
-  const std::size_t stemEnd = std::min(out.find('.'), out.size());
-  if (isReservedDeviceName(std::string_view(out).substr(0, stemEnd))) {
-    out.insert(out.begin() + static_cast<std::ptrdiff_t>(stemEnd), '_');
+  while (out.size() > start && (out.back() == ' ' || out.back() == '.')) out.pop_back();
+  if (out.size() == start) {
+    out += "Recording";
+    return;
   }
-  return out;
+  const std::string_view name = std::string_view(out).substr(start);
+  const std::size_t stemEnd = std::min(name.find('.'), name.size());
+  if (isReservedDeviceName(name.substr(0, stemEnd))) {
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(start + stemEnd), '_');
+  }
 }

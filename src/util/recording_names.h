@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 
+// The texts are viewed, not copied: they must outlive the expansion.
 struct FileNameFields {
-  std::string show;    // the project's show name
-  std::string scene;   // the active scene's name
-  std::string canvas;  // "Horizontal" or "Vertical"
+  std::string_view show;    // the project's show name
+  std::string_view scene;   // the active scene's name
+  std::string_view canvas;  // "Horizontal" or "Vertical"
   std::int32_t part = 1;
   std::tm time = {};   // local calendar time when the part's files are opened
 };
@@ -19,3 +21,6 @@ struct FileNameFields {
 // "Recording" when nothing is left; a name that Windows reserves for a device
 // (CON, NUL, COM1, ...) gets a "_" after it. No folder, no extension.
 std::string expandFileName(const std::string& templateText, const FileNameFields& fields);
+// The same appended to `out`, whose storage is reused (the settings window shows an example
+// every frame).
+void appendFileName(const std::string& templateText, const FileNameFields& fields, std::string& out);

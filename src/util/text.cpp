@@ -1,5 +1,7 @@
 #include "util/text.h"
 
+#include <charconv>
+
 char32_t decodeUtf8(std::string_view s, std::size_t& pos) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char b0 = byte(pos);
@@ -93,4 +95,9 @@ bool isValidUtf8(std::string_view s) {
     if (decodeUtf8(s, pos) == kReplacementChar && !decodedGenuineReplacement(s, start, pos)) return false;
   }
   return true;
+}
+
+void appendInteger(std::string& out, int64_t value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }

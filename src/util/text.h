@@ -4,6 +4,7 @@
 // wchar_t is 32 bits), plus the small UTF-8 codec the JSON code shares.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,3 +28,7 @@ void appendUtf8(std::string& out, char32_t cp);
 void copyUtf8Char(std::string& out, std::string_view s, std::size_t& pos);
 
 bool isValidUtf8(std::string_view s);
+
+// Appends the decimal digits of `value` (a text kept between frames grows no
+// temporary string).
+void appendInteger(std::string& out, int64_t value);

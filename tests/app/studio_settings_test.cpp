@@ -3,11 +3,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/studio.h"
 #include "app_test_support.h"
-#include "ui/headless_gui.h"
+#include "remote/os_random.h"
+#include "ui/gui_script.h"
+#include "ui/inspector.h"
 #include "ui/settings_window.h"
 #include "util/secret_store.h"
 
@@ -128,4 +132,115 @@ TEST_F(StudioSettings, TheViewAndTheRescanReadTheStudio) {
         gui.bareFrame([&] { studio.drawFrame(); });
     }
     EXPECT_TRUE(studio.settings.open);
+}
+
+// Each action the panels hand back reaches what carries it out: the remote server,
+// the pickers (from a click in the window where the panel offers one), the update's
+// swap and the close that lets the new program start.
+TEST_F(StudioSettings, ActionsReachThePickersTheServerAndTheUpdate) {
+    const std::string lut = profile + "look.cube";
+    writeFile(lut, "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    const std::string picked = "D:\\Shows\\Week 12";
+    std::string asked;  // what the shell was asked, in order
+    bool installs = true;
+    StudioShell& shell = studio.shell;
+    shell.pickFolder = [&](WindowHandle) {
+        asked += "folder ";
+        return picked;
+    };
+    shell.pickImage = [&](WindowHandle) {
+        asked += "image ";
+        return picked + ".png";
+    };
+    shell.pickOpenFile = [&](WindowHandle, const std::vector<FileFilter>& filters) {
+        for (const FileFilter& f : filters) asked += f.name + " " + f.patterns + " ";
+        return lut;
+    };
+    shell.installUpdate = [&](Updater&, std::string& message) {
+        asked += "install ";
+        message = "Could not replace Quillhaven.exe (error 5).";
+        return installs;
+    };
+    shell.captionCommand = [&](WindowHandle, int command) {
+        asked += "caption " + std::to_string(command) + " ";
+    };
+
+    Scene& scene = studio.project.scenes[size_t(studio.project.activeScene)];
+    scene.layers.push_back(makeLayer(LayerKind::Image, "Photo"));
+    const size_t photo = scene.layers.size() - 1;
+    studio.project.remoteControl = true;
+    studio.project.remotePort = 20000 + int(osRandom32() % 30000);
+    // A stored token, which only a new address replaces.
+    const std::string oldToken(32, '0');
+    ASSERT_TRUE(storeSecret("control-token", oldToken));
+    ImGui::GetIO().DisplaySize = ImVec2(1280, 3000);
+    const auto frame = [&] {
+        // Tall enough that the Recording tab's buttons show without scrolling.
+        ImGui::SetWindowPos("Settings", ImVec2(400, 60));
+        ImGui::SetWindowSize("Settings", ImVec2(460, 2900));
+        studio.drawFrame();
+    };
+    const auto clickInTab = [&](const char* id) {
+        studio.settings.open = true;
+        studio.settings.tab = SettingsTab::Recording;
+        gui.bareFrame(frame);
+        gui.bareFrame(frame);
+        gui.clickAt(HeadlessGui::centreOf(GuiScript::id("Settings/##stab", {id})), frame, true);
+    };
+    const auto settingsAction = [&](bool SettingsActions::*flag) {
+        SettingsActions a;
+        a.*flag = true;
+        studio.applySettingsActions(a);
+    };
+    const auto inspectorAction = [&](bool InspectorActions::*flag) {
+        studio.selectedLayer = int(photo);
+        InspectorActions a;
+        a.*flag = true;
+        studio.applyInspectorActions(a);
+    };
+    const auto update = [&](bool succeeds) {
+        installs = succeeds;
+        TopBarActions a;
+        a.update = true;
+        studio.applyTopBarActions(a);
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        std::string asked;
+        std::function<bool()> done;
+    } cases[] = {
+        {"New remote address", [&] { settingsAction(&SettingsActions::newRemoteAddress); }, "",
+         [&] {
+             return studio.remoteToken.size() == 32 && studio.remoteToken != oldToken &&
+                    loadSecret("control-token") == studio.remoteToken;
+         }},
+        {"Pair phone", [&] { settingsAction(&SettingsActions::startPairing); }, "",
+         [&] {
+             return studio.pairingCode.size() == 6 && studio.project.localNetwork &&
+                    studio.project.remoteControl && studio.remote.pairingActive();
+         }},
+        {"Recording folder", [&] { clickInTab("Choose\xE2\x80\xA6"); }, "folder ",
+         [&] { return studio.project.recordingFolder == picked; }},
+        {"Backup folder", [&] { clickInTab("Choose\xE2\x80\xA6##bk"); }, "folder ",
+         [&] { return studio.project.backupFolder == picked; }},
+        {"Picture", [&] { inspectorAction(&InspectorActions::chooseImage); }, "image ",
+         [&] { return scene.layers[photo].source == picked + ".png"; }},
+        {"LUT", [&] { inspectorAction(&InspectorActions::chooseLut); }, "3D LUT (.cube) *.cube ",
+         [&] { return scene.layers[photo].lutPath == lut; }},
+        {"Update refused", [&] { update(false); }, "install ",
+         [&] {
+             return !studio.updatePending &&
+                    studio.toast.text == "Could not replace Quillhaven.exe (error 5).";
+         }},
+        {"Update installed", [&] { update(true); },
+         "install caption " + std::to_string(CaptionClose) + " ",
+         [&] { return studio.updatePending; }},
+    };
+    for (const Case& c : cases) {
+        asked.clear();
+        c.act();
+        EXPECT_EQ(asked, c.asked) << c.what;
+        EXPECT_TRUE(c.done()) << c.what;
+    }
 }

@@ -44,7 +44,9 @@ TEST_F(StudioRemote, TokenIsKeptRenewedOnRequestAndOldClientsAreDropped) {
     ASSERT_EQ(token.size(), 32u);
     EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
     EXPECT_EQ(loadSecret("control-token"), token);
-    EXPECT_EQ(studio->localControlUrl(), "ws://127.0.0.1:" + std::to_string(port) + "/?token=" + token);
+    std::string url = "left over from before";
+    studio->localControlUrl(url);
+    EXPECT_EQ(url, "ws://127.0.0.1:" + std::to_string(port) + "/?token=" + token);
 
     WsClient client(port);
     ASSERT_TRUE(client.open("/?token=" + token));

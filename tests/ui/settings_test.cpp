@@ -124,32 +124,36 @@ TEST(SettingsRules, PresetsAndDestinationNotes) {
 }
 
 TEST(SettingsRules, ControlNotes) {
+    // One kept text written over by each note, as the window keeps it.
+    std::string note = "left over from the last frame";
     SettingsView view;
-    EXPECT_NE(pairingNote(view).find("Get the Android app at https://"), std::string::npos);
+    pairingNote(view, note);
+    EXPECT_EQ(note.rfind("Get the Android app at https://", 0), 0u);
     view.pairingCode = "123456";
     view.pairingSecondsLeft = -3;
-    EXPECT_EQ(pairingNote(view).substr(pairingNote(view).size() - 16), "and ends in 0 s.");
+    pairingNote(view, note);
+    EXPECT_EQ(note.substr(note.size() - 16), "and ends in 0 s.");
     view.pairingSecondsLeft = 42;
     view.localAddresses = {"192.168.1.5", "10.0.0.2"};
-    EXPECT_NE(pairingNote(view).find("ends in 42 s. If the phone doesn't list this PC, type its "
-                                     "address: 192.168.1.5, 10.0.0.2."),
+    pairingNote(view, note);
+    EXPECT_NE(note.find("ends in 42 s. If the phone doesn't list this PC, type its "
+                        "address: 192.168.1.5, 10.0.0.2."),
               std::string::npos);
 
     Project project;
-    bool isError = true;
-    EXPECT_EQ(remoteControlNote(project, view, &isError), "");
-    EXPECT_FALSE(isError);
+    EXPECT_FALSE(remoteControlNote(project, view, note));
+    EXPECT_EQ(note, "");
     project.remoteControl = true;
     view.remoteClients = 2;
-    EXPECT_EQ(remoteControlNote(project, view, &isError).rfind("2 connected. Keep the address private", 0),
-              0u);
-    EXPECT_EQ(remoteControlNote(project, view, &isError).find("127.0.0.1"), std::string::npos);
+    EXPECT_FALSE(remoteControlNote(project, view, note));
+    EXPECT_EQ(note.rfind("2 connected. Keep the address private", 0), 0u);
+    EXPECT_EQ(note.find("127.0.0.1"), std::string::npos);
     project.localNetwork = true;
-    EXPECT_NE(remoteControlNote(project, view, &isError).find("instead of 127.0.0.1."),
-              std::string::npos);
+    remoteControlNote(project, view, note);
+    EXPECT_NE(note.find("instead of 127.0.0.1."), std::string::npos);
     view.remoteError = "Port 7469 is in use";
-    EXPECT_EQ(remoteControlNote(project, view, &isError), "Port 7469 is in use");
-    EXPECT_TRUE(isError);
+    EXPECT_TRUE(remoteControlNote(project, view, note));
+    EXPECT_EQ(note, "Port 7469 is in use");
 }
 
 TEST_F(SettingsWindowTest, VideoAndRecordingTabsWriteTheProjectUnlessLocked) {
@@ -199,6 +203,22 @@ TEST_F(SettingsWindowTest, DestinationsAddKeyAndRemove) {
     EXPECT_EQ(custom.substr(custom.size() - 2), "-2");
     EXPECT_EQ(project.destinations[0].canvas, 1);
 
+    // The note follows what is typed into the URL field: the parser's refusal, then the key.
+    const auto noteOf = [&](const std::string& id) { return state.destinationNotes[id].note; };
+    EXPECT_EQ(noteOf(custom).kind, NoteKind::Hint);
+    const ImGuiID url = GuiScript::id(kTab, {custom.c_str(), "##url"});
+    script.replaceText(url, "http://example.com/live");
+    RtmpEndpoint endpoint;
+    std::string refusal;
+    ASSERT_FALSE(parseRtmpUrl("http://example.com/live", endpoint, refusal));
+    EXPECT_EQ(noteOf(custom).kind, NoteKind::Error);
+    EXPECT_EQ(noteOf(custom).text, refusal);
+    script.replaceText(url, "rtmp://example.com/live");
+    EXPECT_EQ(noteOf(custom).kind, NoteKind::Warning);
+    view.keyedDestinations = {custom};
+    script.frame();
+    EXPECT_EQ(noteOf(custom).kind, NoteKind::None);
+
     // Save cannot be clicked while the field is empty.
     script.click(GuiScript::id(kTab, {kick.c_str(), "Save"}));
     EXPECT_TRUE(actions.saveKeyDestinationId.empty());
@@ -215,6 +235,7 @@ TEST_F(SettingsWindowTest, DestinationsAddKeyAndRemove) {
     script.click(GuiScript::id(kTab, {kick.c_str(), "Remove destination"}));
     EXPECT_EQ(actions.forgetKeyDestinationId, kick);
     EXPECT_EQ(state.typedStreamKeys.count(kick), 0u);
+    EXPECT_EQ(state.destinationNotes.count(kick), 0u);
     ASSERT_EQ(project.destinations.size(), 1u);
     EXPECT_EQ(project.destinations[0].id, custom);
 

@@ -74,4 +74,22 @@ TEST(RecordingNames, DeviceNamesAreNotUsedAsTheyStand) {
   }
 }
 
+// Appended after text of its own (the settings window's "Example: "): only the appended
+// name is cleaned, trimmed, replaced or marked.
+TEST(RecordingNames, AppendingLeavesWhatWasThere) {
+  struct Case {
+    const char* templateText;
+    const char* expected;
+  } cases[] = {{"{show}", "Ex: a Quillhaven"},
+               {"a:b", "Ex: a a-b"},
+               {" . .", "Ex: a Recording"},
+               {"con. ", "Ex: a con_"},
+               {"nul.{part}", "Ex: a nul_.01"}};
+  for (const Case& c : cases) {
+    std::string out = "Ex: a ";
+    appendFileName(c.templateText, sample(), out);
+    EXPECT_EQ(out, c.expected) << c.templateText;
+  }
+}
+
 }  // namespace

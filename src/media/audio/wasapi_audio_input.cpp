@@ -51,6 +51,16 @@ std::string WasapiAudioInput::activeEffects() const {
     return effectsText;
 }
 
+void WasapiAudioInput::copyStatus(std::string& out) const {
+    std::lock_guard<std::mutex> guard(lock);
+    out = statusText;
+}
+
+void WasapiAudioInput::copyActiveEffects(std::string& out) const {
+    std::lock_guard<std::mutex> guard(lock);
+    out = effectsText;
+}
+
 void WasapiAudioInput::setCollecting(bool on) {
     std::lock_guard<std::mutex> guard(lock);
     buffer.clear();

@@ -75,6 +75,8 @@ public:
     int sampleRate() const override;
     std::string status() const override;
     std::string activeEffects() const override;
+    void copyStatus(std::string& out) const override;
+    void copyActiveEffects(std::string& out) const override;
     void setCollecting(bool on) override;
     void takeSamples(std::vector<int16_t>& samples) override;
 

@@ -21,8 +21,8 @@ start() {
   wid=$studio_wid ww=$studio_w wh=$studio_h
   eval "$(xdotool getwindowgeometry --shell "$wid" | sed -n 's/^\(X\|Y\)=/g_\1=/p')"
   wx=$g_X wy=$g_Y
-  # Away from every control, so that nothing shows as hovered.
-  xdotool mousemove --window "$wid" $((ww / 2)) $((wh - 40))
+  # Over the empty foot of the sidebar, so that nothing shows as hovered.
+  xdotool mousemove --window "$wid" 130 $((wh - 60))
   sleep 0.7
 }
 
@@ -68,11 +68,50 @@ pixel() {
 }
 # green X Y: the pixel is a switched-on toggle's green.
 green() { local c=($(pixel "$1" "$2")); ((${c[1]:-0} > ${c[0]:-0} + 60 && ${c[1]:-0} > ${c[2]:-0} + 60)); }
-# hint_differs: the key field's hint area no longer looks as it did unkeyed.
+# hint_differs [PICTURE]: the key field's hint area no longer looks as it did unkeyed
+# (nor as in PICTURE, when given).
 hint_differs() {
   import -window root -crop "$hint" +repage "$work/hint.png" 2>/dev/null || return 1
-  local d; d=$(compare -metric AE "$work/hint.png" "$work/unkeyed.png" null: 2>&1)
-  ((${d%% *} > 40))
+  local was d
+  for was in "$work/unkeyed.png" "$@"; do
+    d=$(compare -metric AE "$work/hint.png" "$was" null: 2>&1)
+    ((${d%% *} > 40)) || return 1
+  done
+}
+# hint_settled: the hint area looks the same twice half a second apart (every typed
+# character has arrived); kept as typed.png.
+hint_settled() {
+  import -window root -crop "$hint" +repage "$work/typed.png" 2>/dev/null || return 1
+  sleep 0.5
+  import -window root -crop "$hint" +repage "$work/hint.png" 2>/dev/null || return 1
+  local d; d=$(compare -metric AE "$work/hint.png" "$work/typed.png" null: 2>&1)
+  ((${d%% *} <= 40))
+}
+# key_field_empty: "Save" is disabled again (no accent blue 0A84FF left on it) and the
+# field shows neither the typed key nor the unkeyed hint: the key has left the field.
+key_field_empty() {
+  import -window root -crop "$save" +repage "$work/save.png" 2>/dev/null || return 1
+  local blue; blue=$(convert "$work/save.png" -fx '(b > 0.9 && r < 0.15 && g > 0.4 && g < 0.6) ? 1 : 0' \
+    -format '%[fx:round(mean*w*h)]' info:)
+  ((blue < 10)) && hint_differs "$work/typed.png"
+}
+# The settings window: 460 x 560, centred in the studio.
+settings_crop() { echo "460x560+$((wx + ww / 2 - 230))+$((wy + wh / 2 - 280))"; }
+# red_pixels: how many pixels of the settings window show the theme's danger red (dark
+# "Studio": FF453A, also where a glyph covers most of a pixel), the colour of a refused
+# URL's note, and not the warning's orange (FF9F0A); red_note: more than a few glyphs'.
+red_pixels() {
+  import -window root -crop "$(settings_crop)" +repage "$work/settings.png" 2>/dev/null || { echo 0; return; }
+  convert "$work/settings.png" -fx '(r > 0.6 && g < 0.43 && b < 0.4 && r - g > 0.4) ? 1 : 0' \
+    -format '%[fx:round(mean*w*h)]' info:
+}
+red_note() { (($(red_pixels) > 40)); }
+no_red() { (($(red_pixels) == 0)); }
+# scroll_tab up|down: the tab's content to its start or its end, with the mouse wheel.
+scroll_tab() {
+  xdotool mousemove --window "$wid" $((sx + 120)) $((sy + 420)) click --repeat 25 --delay 20 \
+    "$([ "$1" = up ] && echo 4 || echo 5)"
+  sleep 0.5
 }
 no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 dialog() { dlg=$(xdotool search --onlyvisible --name '^Open$' 2>/dev/null | head -n1); [ -n "$dlg" ]; }
@@ -94,22 +133,39 @@ done
 
 # 2. A stream key typed into the Destinations tab and saved: the Credential
 #    Manager holds it, and the destination shows as keyed from then on (the
-#    key field's hint changes). Positions are those of the 460 x 560 settings
-#    window centred in the studio.
+#    key field's hint changes). On the way, a refused server URL shows its red
+#    note. Positions are those of the 460 x 560 settings window centred in the
+#    studio.
 profile="$work/keys"
 key="qh-e2e-$RANDOM$RANDOM"
 start "$profile" settings3
 sx=$((ww / 2 - 230)) sy=$((wh / 2 - 280))
 hint="150x18+$((wx + sx + 190))+$((wy + sy + 339))"
+save="56x20+$((wx + sx + 365))+$((wy + sy + 338))"
 click $((sx + 332)) $((sy + 156))                     # "Custom"
 wait_for "the new destination's card" green $((sx + 398)) $((sy + 156))
 import -window root -crop "$hint" +repage "$work/unkeyed.png"
+# A URL the server-URL parser refuses: the note under the card (below the fold) turns red.
+scroll_tab down
+no_red || fail "red in the Destinations tab before any URL was typed"
+scroll_tab up
 click $((sx + 300)) $((sy + 284))                     # Server URL
+xdotool type --delay 15 "http://127.0.0.1:1935/live"
+scroll_tab down
+wait_for "the refused URL's red note" red_note
+shot url-refused
+scroll_tab up
+click $((sx + 300)) $((sy + 284))
+xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 15 "rtmp://127.0.0.1:1935/live"
+scroll_tab down
+wait_for "the red note to go with the refused URL" no_red
+scroll_tab up
 click $((sx + 265)) $((sy + 348))                     # Stream key
 xdotool type --delay 15 "$key"
+wait_for "the typed key to arrive" hint_settled
 click $((sx + 393)) $((sy + 348))                     # Save
-wait_for "the key field to empty" hint_differs
+wait_for "the key field to empty" key_field_empty
 shot key-saved
 stop
 id=$(grep -P '^D\t' "$profile/project.txt" | head -n1 | cut -f2)
@@ -149,6 +205,8 @@ for name in good short junk huge; do
   xdotool type --delay 15 "Z:${file//\//\\}"
   xdotool key Return
   wait_for "the dialog to close" no_window '^Open$'
+  xdotool mousemove --window "$wid" 130 $((wh - 60))  # off the sidebar row the dialog was over
+  sleep 0.5
   shot "lut-$name"
   stop
   if grep -P '^L\t' "$profile/project.txt" | grep -qF "$name.cube"; then taken=1; else taken=0; fi
