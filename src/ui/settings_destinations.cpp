@@ -16,6 +16,9 @@
 namespace {
 
 constexpr float kSaveButtonWidth = 64.0f;
+// The stream key field's hints, whole and as short as they can say it.
+constexpr const char* kKeyHints[2][2] = {{"Paste the key from the platform", "Paste the key"},
+                                         {"Saved securely \xC2\xB7 type to replace", "Saved securely"}};
 constexpr float kPresetButtonWidth = 86.0f;
 constexpr float kMinBitrateKbps = 1000.0f;
 constexpr float kMaxBitrateKbps = 20000.0f;
@@ -60,11 +63,14 @@ bool destinationCard(Destination& d, std::string& typedKey, bool keyed,
     ImGui::InputTextWithHint("##url", "rtmp://\xE2\x80\xA6 or rtmps://\xE2\x80\xA6", &d.serverUrl);
     fieldRow("Stream key");
     const float column = ImGui::CalcItemWidth();
-    ImGui::SetNextItemWidth(column - S(kSaveButtonWidth) - S(6));
-    ImGui::InputTextWithHint("##key",
-                             keyed ? "Saved securely \xC2\xB7 type to replace"
-                                   : "Paste the key from the platform",
-                             &typedKey, ImGuiInputTextFlags_Password);
+    const float keyWidth = column - S(kSaveButtonWidth) - S(6);
+    // A hint cut off mid-word reads as broken: where the whole hint does not fit the field, it
+    // says what matters and the field's tooltip says the rest.
+    const char* hint = kKeyHints[keyed][0];
+    const bool fits = ImGui::CalcTextSize(hint).x + ImGui::GetStyle().FramePadding.x * 2.0f <= keyWidth;
+    ImGui::SetNextItemWidth(keyWidth);
+    ImGui::InputTextWithHint("##key", kKeyHints[keyed][fits ? 0 : 1], &typedKey, ImGuiInputTextFlags_Password);
+    if (!fits && typedKey.empty() && ImGui::IsItemHovered()) ImGui::SetTooltip("%s", hint);
     ImGui::SameLine(0.0f, S(6));
     ImGui::BeginDisabled(typedKey.empty());
     // The typed key stays until the studio has stored it: a failed save loses nothing.
