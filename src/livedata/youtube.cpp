@@ -98,7 +98,7 @@ bool youtubeRequest(const YouTubeSite& site, std::string_view path, std::string_
         return false;
     }
     reply = std::move(r.body);
-    if (r.status != 200) {
+    if (r.status != kHttpOk) {
         error = "YouTube answered " + std::to_string(r.status);
         return false;
     }

@@ -19,13 +19,12 @@
 inline constexpr char kYouTubeHost[] = "www.youtube.com";
 // The host without its first label: how a pasted channel address is recognised.
 inline constexpr char kYouTubeDomain[] = "youtube.com";
-inline constexpr int kYouTubePort = 443;
 
 // Where requests go; tests point it at a local server or a scripted client.
 struct YouTubeSite {
     std::shared_ptr<HttpsClient> client;
     std::string host = kYouTubeHost;
-    int port = kYouTubePort;
+    int port = kHttpsPort;
     // Carried by every request (see HttpsRequest::abort); may be null.
     std::shared_ptr<std::atomic<bool>> abort;
 };

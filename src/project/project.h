@@ -189,6 +189,12 @@ struct Destination {
     bool operator==(const Destination&) const = default;
 };
 
+// The remote-control port: the listener and the UDP service share it; ports below 1024 are the
+// system's own.
+constexpr int kDefaultRemotePort = 7469;
+constexpr int kMinRemotePort = 1024;
+constexpr int kMaxRemotePort = 65535;
+
 struct Project {
     std::vector<Scene> scenes;
     std::vector<Destination> destinations;
@@ -205,7 +211,7 @@ struct Project {
     float gateDb = -45.0f;
     int micDelayMs = 0;
     bool remoteControl = false;
-    int remotePort = 7469;
+    int remotePort = kDefaultRemotePort;
     bool localNetwork = false;
     bool virtualCamera = false;
     int virtualCameraCanvas = 0;

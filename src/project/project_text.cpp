@@ -389,7 +389,7 @@ void readRecord(const Fields& f, bool version1, Project& p, std::vector<Layer>*&
         break;
     case 'K':
         p.remoteControl = f.boolean(1, false);
-        p.remotePort = f.integer(2, 7469, 1024, 65535);
+        p.remotePort = f.integer(2, kDefaultRemotePort, kMinRemotePort, kMaxRemotePort);
         p.localNetwork = f.boolean(3, false);
         break;
     case 'D': {

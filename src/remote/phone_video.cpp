@@ -9,6 +9,13 @@ constexpr uint8_t kMagic1 = 'H';
 constexpr uint8_t kKeyframeFlag = 0x01;
 constexpr int kRotationShift = 1;
 constexpr uint8_t kRotationMask = 0x03;
+// Header fields, big-endian: magic, version, flags, session, frame number, fragment index
+// and fragment count.
+constexpr size_t kFlagsAt = 3;
+constexpr size_t kSessionAt = 4;
+constexpr size_t kFrameNumberAt = 8;
+constexpr size_t kFragmentIndexAt = 12;
+constexpr size_t kFragmentCountAt = 14;
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 uint16_t be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
@@ -26,13 +33,13 @@ bool farApart(uint32_t a, uint32_t b) {
 bool parsePhoneVideoPacket(const uint8_t* data, size_t length, PhoneVideoPacket& out) {
     if (length <= kPhoneVideoHeaderSize || length > kPhoneVideoHeaderSize + kPhoneVideoMaxPayload) return false;
     if (data[0] != kMagic0 || data[1] != kMagic1 || data[2] != kPhoneVideoVersion) return false;
-    const uint16_t count = be16(data + 14);
-    const uint16_t index = be16(data + 12);
+    const uint16_t count = be16(data + kFragmentCountAt);
+    const uint16_t index = be16(data + kFragmentIndexAt);
     if (count < 1 || count > kPhoneVideoMaxFragments || index >= count) return false;
-    out.keyframe = (data[3] & kKeyframeFlag) != 0;
-    out.rotation = (data[3] >> kRotationShift) & kRotationMask;
-    out.sessionId = be32(data + 4);
-    out.frameNumber = be32(data + 8);
+    out.keyframe = (data[kFlagsAt] & kKeyframeFlag) != 0;
+    out.rotation = (data[kFlagsAt] >> kRotationShift) & kRotationMask;
+    out.sessionId = be32(data + kSessionAt);
+    out.frameNumber = be32(data + kFrameNumberAt);
     out.fragmentIndex = index;
     out.fragmentCount = count;
     out.payload = data + kPhoneVideoHeaderSize;

@@ -30,7 +30,7 @@ bool UdpSocket::bind(int port, bool allowLan, std::string& error) {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(allowLan ? INADDR_ANY : INADDR_LOOPBACK);
-    if (port < 0 || port > 65535 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (port < 0 || port > kMaxPort || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
         error = "UDP port " + std::to_string(port) + " is in use";
         return false;

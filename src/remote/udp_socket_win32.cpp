@@ -29,7 +29,7 @@ bool UdpSocket::bind(int port, bool allowLan, std::string& error) {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(port));
     addr.sin_addr.s_addr = htonl(allowLan ? INADDR_ANY : INADDR_LOOPBACK);
-    if (port < 0 || port > 65535 || ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    if (port < 0 || port > kMaxPort || ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         ::closesocket(s);
         error = "UDP port " + std::to_string(port) + " is in use";
         return false;

@@ -8,6 +8,8 @@ constexpr uint8_t kMaskBit = 0x80;
 constexpr uint8_t kFinBit = 0x80;
 constexpr uint8_t kLength16 = 126;
 constexpr uint8_t kLength64 = 127;
+constexpr uint8_t kLengthMask = 0x7F;
+constexpr uint8_t kOpcodeMask = 0x0F;
 constexpr size_t kMaskSize = 4;
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
@@ -125,7 +127,7 @@ std::string websocketAccept(std::string_view key) {
 int websocketParseFrame(const uint8_t* buffer, size_t length, WebSocketFrame& out) {
     if (length < 2) return 0;
     if (!(buffer[1] & kMaskBit)) return -1;
-    uint64_t payloadSize = buffer[1] & 0x7F;
+    uint64_t payloadSize = buffer[1] & kLengthMask;
     size_t header = 2;
     if (payloadSize == kLength16) {
         header = 4;
@@ -141,7 +143,7 @@ int websocketParseFrame(const uint8_t* buffer, size_t length, WebSocketFrame& ou
     if (payloadSize > kMaxClientPayload) return -1;
     const size_t total = header + kMaskSize + size_t(payloadSize);
     if (length < total) return 0;
-    out.opcode = buffer[0] & 0x0F;
+    out.opcode = buffer[0] & kOpcodeMask;
     const uint8_t* mask = buffer + header;
     const uint8_t* data = mask + kMaskSize;
     out.payload.resize(size_t(payloadSize));
@@ -157,7 +159,7 @@ std::string websocketFrame(uint32_t opcode, std::string_view payload) {
 }
 
 void appendWebsocketFrame(std::string& out, uint32_t opcode, std::string_view payload) {
-    assert(opcode <= 0x0F);
+    assert(opcode <= kOpcodeMask);
     out += char(kFinBit | opcode);
     const uint64_t n = payload.size();
     if (n < kLength16) {

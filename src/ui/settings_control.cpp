@@ -18,8 +18,6 @@ constexpr float kPairButtonWidth = 110.0f;
 constexpr float kPortFieldWidth = 90.0f;
 constexpr float kAddressButtonWidth = 64.0f;
 constexpr float kCardGap = 6.0f;
-constexpr int kMinRemotePort = 1024;
-constexpr int kMaxRemotePort = 65535;
 constexpr size_t kPairingCodeGroup = 3;
 constexpr const char* kAppDownloadAddress = "https://quillhaven.app/downloads";
 
