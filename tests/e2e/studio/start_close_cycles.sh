@@ -2,6 +2,9 @@
 # Starts and closes the studio many times under Wine, alternating a fresh profile and one whose
 # project file is damaged, and counts the runs that did not end with exit code 0. A manual check
 # (a few hundred cycles take minutes), for faults at exit that show once in many runs.
+# Exit code 139 is a crash (SIGSEGV). 137 is a SIGKILL from Wine's server, which gives a process
+# about half a second to finish its Linux side (the graphics driver's threads and libraries) once
+# its last Windows thread has gone: a saturated machine can take longer after a clean save.
 # Usage: start_close_cycles.sh <checkout> <cycles> [work folder]
 # Uses the Windows build in <checkout>/build/windows; starts its own Xvfb and Wine prefix.
 set -uo pipefail
