@@ -29,12 +29,17 @@ protected:
         studio.project.destinations = {d};
     }
     void TearDown() override { storeSecret("dest/dtest-1", ""); }
+    void apply(const std::function<void(SettingsActions&)>& set) {
+        SettingsActions a;
+        set(a);
+        studio.applySettingsActions(a);
+    }
     void save(const std::string& key) {
         studio.settings.typedStreamKeys["dtest-1"] = key;
-        SettingsActions a;
-        a.saveKeyDestinationId = "dtest-1";
-        a.streamKey = key;
-        studio.applySettingsActions(a);
+        apply([&](SettingsActions& a) {
+            a.saveKeyDestinationId = "dtest-1";
+            a.streamKey = key;
+        });
     }
 
     std::string profile;
@@ -51,9 +56,7 @@ TEST_F(StudioSettings, AKeyLeavesTheFieldOnlyOnceStored) {
     EXPECT_EQ(studio.settings.typedStreamKeys["dtest-1"], "");
     EXPECT_EQ(studio.toast.text, "Stream key saved in Windows Credential Manager");
 
-    SettingsActions forget;
-    forget.forgetKeyDestinationId = "dtest-1";
-    studio.applySettingsActions(forget);
+    apply([](SettingsActions& a) { a.forgetKeyDestinationId = "dtest-1"; });
     EXPECT_EQ(loadSecret("dest/dtest-1"), "");
     EXPECT_EQ(studio.keyedDestinations.count("dtest-1"), 0u);
 
@@ -69,33 +72,15 @@ TEST_F(StudioSettings, AKeyLeavesTheFieldOnlyOnceStored) {
     std::filesystem::remove_all(profile + "secrets");
     writeFile(profile + "secrets", "not a folder");
 #endif
-    studio.toast.text.clear();
     save(refused);
     EXPECT_EQ(studio.settings.typedStreamKeys["dtest-1"], refused);
     EXPECT_EQ(studio.keyedDestinations.count("dtest-1"), 0u);
     EXPECT_EQ(studio.toast.text, "Could not save the stream key");
 }
 
-TEST_F(StudioSettings, ALutIsTestLoadedBeforeUse) {
-    Scene& scene = studio.project.scenes[size_t(studio.project.activeScene)];
-    scene.layers.push_back(makeLayer(LayerKind::Image, "Photo"));
-    studio.selectedLayer = int(scene.layers.size()) - 1;
-    const std::string good = profile + "good.cube", broken = profile + "broken.cube";
-    writeFile(good, "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
-    writeFile(broken, "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n");
-    EXPECT_TRUE(studio.useLutFile(good));
-    EXPECT_EQ(studio.selectedLayerRecord()->lutPath, good);
-    EXPECT_FALSE(studio.useLutFile(broken));
-    EXPECT_EQ(studio.selectedLayerRecord()->lutPath, good);
-    EXPECT_EQ(studio.toast.text.rfind("Could not use this LUT: ", 0), 0u);
-    EXPECT_GT(studio.toast.text.size(), std::string("Could not use this LUT: ").size());
-}
-
-TEST_F(StudioSettings, TheViewAndTheRescanReadTheStudio) {
+TEST_F(StudioSettings, TheViewIsRefilledFromTheStudio) {
     studio.kit.listAudioDevices = [] { return std::vector<AudioDevice>{{"{mic-1}", "Desk mic"}}; };
-    SettingsActions rescan;
-    rescan.rescanMicrophones = true;
-    studio.applySettingsActions(rescan);
+    apply([](SettingsActions& a) { a.rescanMicrophones = true; });
     studio.pairingCode = "123456";
     studio.pairingDeadline = steadyNowNs() + 30LL * 1000000000LL;
     // The addresses kept when pairing started, not a lookup made for the frame.
@@ -104,42 +89,30 @@ TEST_F(StudioSettings, TheViewAndTheRescanReadTheStudio) {
     SettingsView view = studio.settingsView();
     ASSERT_EQ(view.microphones.size(), 1u);
     EXPECT_EQ(view.microphones[0].name, "Desk mic");
-    EXPECT_EQ(view.pairingCode, "123456");
-    EXPECT_GE(view.pairingSecondsLeft, 28);
-    EXPECT_LE(view.pairingSecondsLeft, 30);
+    EXPECT_TRUE(view.pairingSecondsLeft > 0 && view.pairingSecondsLeft <= 30);
     EXPECT_EQ(view.localAddresses, std::vector<std::string>{"192.0.2.7"});
     EXPECT_EQ(view.keyedDestinations, studio.keyedDestinations);
-    EXPECT_TRUE(view.controlUrl.empty());  // the server is not running
-    EXPECT_FALSE(view.defaultRecordingFolder.empty());
 
     // Refilled over the last snapshot: what went away is gone from it.
     studio.pairingCode.clear();
     studio.keyedDestinations.clear();
     view = studio.settingsView();
-    EXPECT_TRUE(view.localAddresses.empty());
-    EXPECT_TRUE(view.keyedDestinations.empty());
+    EXPECT_TRUE(view.localAddresses.empty() && view.keyedDestinations.empty());
     // The inputs' texts are read for the tab that shows them.
     EXPECT_TRUE(view.micStatus.empty());
     studio.settings.tab = SettingsTab::Audio;
-    EXPECT_EQ(studio.settingsView().micStatus, studio.kit.micInput->status());
     EXPECT_FALSE(studio.settingsView().micStatus.empty());
-
-    // The frame draws the window and the inspector without touching a stale selection.
-    studio.settings.open = true;
-    studio.selectedLayer = 0;
-    for (int tab = 0; tab < SettingsTab::Count; ++tab) {
-        studio.settings.tab = tab;
-        gui.bareFrame([&] { studio.drawFrame(); });
-    }
-    EXPECT_TRUE(studio.settings.open);
 }
 
 // Each action the panels hand back reaches what carries it out: the remote server,
 // the pickers (from a click in the window where the panel offers one), the update's
 // swap and the close that lets the new program start.
 TEST_F(StudioSettings, ActionsReachThePickersTheServerAndTheUpdate) {
-    const std::string lut = profile + "look.cube";
-    writeFile(lut, "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    const std::string cube = "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
+    const std::string lut = profile + "look.cube", broken = profile + "broken.cube";
+    writeFile(lut, cube);
+    writeFile(broken, cube.substr(0, 26));
+    std::string chosenLut = lut;
     const std::string picked = "D:\\Shows\\Week 12";
     std::string asked;  // what the shell was asked, in order
     bool installs = true;
@@ -154,7 +127,7 @@ TEST_F(StudioSettings, ActionsReachThePickersTheServerAndTheUpdate) {
     };
     shell.pickOpenFile = [&](WindowHandle, const std::vector<FileFilter>& filters) {
         for (const FileFilter& f : filters) asked += f.name + " " + f.patterns + " ";
-        return lut;
+        return chosenLut;
     };
     shell.installUpdate = [&](Updater&, std::string& message) {
         asked += "install ";
@@ -187,11 +160,6 @@ TEST_F(StudioSettings, ActionsReachThePickersTheServerAndTheUpdate) {
         gui.bareFrame(frame);
         gui.clickAt(HeadlessGui::centreOf(GuiScript::id("Settings/##stab", {id})), frame, true);
     };
-    const auto settingsAction = [&](bool SettingsActions::*flag) {
-        SettingsActions a;
-        a.*flag = true;
-        studio.applySettingsActions(a);
-    };
     const auto inspectorAction = [&](bool InspectorActions::*flag) {
         studio.selectedLayer = int(photo);
         InspectorActions a;
@@ -204,18 +172,20 @@ TEST_F(StudioSettings, ActionsReachThePickersTheServerAndTheUpdate) {
         a.update = true;
         studio.applyTopBarActions(a);
     };
+    const std::string lutFilter = "3D LUT (.cube) *.cube ";
     struct Case {
         const char* what;
         std::function<void()> act;
         std::string asked;
         std::function<bool()> done;
     } cases[] = {
-        {"New remote address", [&] { settingsAction(&SettingsActions::newRemoteAddress); }, "",
+        {"New remote address", [&] { apply([](SettingsActions& a) { a.newRemoteAddress = true; }); },
+         "",
          [&] {
              return studio.remoteToken.size() == 32 && studio.remoteToken != oldToken &&
                     loadSecret("control-token") == studio.remoteToken;
          }},
-        {"Pair phone", [&] { settingsAction(&SettingsActions::startPairing); }, "",
+        {"Pair phone", [&] { apply([](SettingsActions& a) { a.startPairing = true; }); }, "",
          [&] {
              return studio.pairingCode.size() == 6 && studio.project.localNetwork &&
                     studio.project.remoteControl && studio.remote.pairingActive();
@@ -226,8 +196,20 @@ TEST_F(StudioSettings, ActionsReachThePickersTheServerAndTheUpdate) {
          [&] { return studio.project.backupFolder == picked; }},
         {"Picture", [&] { inspectorAction(&InspectorActions::chooseImage); }, "image ",
          [&] { return scene.layers[photo].source == picked + ".png"; }},
-        {"LUT", [&] { inspectorAction(&InspectorActions::chooseLut); }, "3D LUT (.cube) *.cube ",
+        {"LUT", [&] { inspectorAction(&InspectorActions::chooseLut); }, lutFilter,
          [&] { return scene.layers[photo].lutPath == lut; }},
+        // A LUT that does not load is refused with the loader's reason; the last one stays.
+        {"LUT refused",
+         [&] {
+             chosenLut = broken;
+             inspectorAction(&InspectorActions::chooseLut);
+         },
+         lutFilter,
+         [&] {
+             const std::string refusal = "Could not use this LUT: ";
+             return scene.layers[photo].lutPath == lut && studio.toast.text.rfind(refusal, 0) == 0 &&
+                    studio.toast.text.size() > refusal.size();
+         }},
         {"Update refused", [&] { update(false); }, "install ",
          [&] {
              return !studio.updatePending &&

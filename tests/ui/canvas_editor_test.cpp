@@ -16,10 +16,11 @@ Layer box(float x, float y, float w, float h) {
     l.x = x, l.y = y, l.width = w, l.height = h;
     return l;
 }
+bool near(ImVec2 a, ImVec2 b) { return std::fabs(a.x - b.x) < 0.01f && std::fabs(a.y - b.y) < 0.01f; }
 
-#define EXPECT_BOX(l, X, Y, W, H)                                                  \
-    EXPECT_TRUE(std::fabs((l).x - (X)) < 0.01f && std::fabs((l).y - (Y)) < 0.01f && \
-                std::fabs((l).width - (W)) < 0.01f && std::fabs((l).height - (H)) < 0.01f) \
+#define EXPECT_BOX(l, X, Y, W, H)                                                       \
+    EXPECT_TRUE(near(ImVec2((l).x, (l).y), ImVec2(X, Y)) &&                             \
+                near(ImVec2((l).width, (l).height), ImVec2(W, H)))                      \
         << (l).x << "," << (l).y << " " << (l).width << "x" << (l).height
 
 }  // namespace
@@ -37,19 +38,15 @@ TEST(CanvasGeometry, FitCentresTheCanvasAndHandlesStayOnItsBorder) {
     };
     for (const Case& c : cases) {
         const CanvasPlacement p = fitCanvas(ImVec2(0, 0), c.area, c.reference, c.scale);
-        EXPECT_NEAR(p.min.x, c.min.x, 0.01f) << c.area.x;
-        EXPECT_NEAR(p.min.y, c.min.y, 0.01f) << c.area.x;
-        EXPECT_NEAR(p.size.x, c.size.x, 0.01f) << c.area.x;
-        EXPECT_NEAR(p.size.y, c.size.y, 0.01f) << c.area.x;
+        EXPECT_TRUE(near(p.min, c.min) && near(p.size, c.size)) << c.area.x << " " << p.min.x;
         EXPECT_FLOAT_EQ(p.scale, c.size.x / c.reference.x);
     }
     // A layer sticking out left and below: its handles sit on the canvas border.
     const CanvasPlacement c = fitCanvas(ImVec2(0, 0), ImVec2(1000, 700), kWide, 1);
     const auto pts = handlePoints(box(-200, 700, 600, 600), c);
-    const float expected[8][2] = {{20, 416}, {220, 416}, {220, 606}, {20, 606},
-                                  {70, 416}, {220, 566}, {70, 606}, {20, 566}};
-    for (int i = 0; i < CanvasHandle::Count; ++i)
-        EXPECT_TRUE(pts[size_t(i)].x == expected[i][0] && pts[size_t(i)].y == expected[i][1]) << i;
+    const ImVec2 expected[] = {{20, 416}, {220, 416}, {220, 606}, {20, 606},
+                               {70, 416}, {220, 566}, {70, 606},  {20, 566}};
+    for (int i = 0; i < CanvasHandle::Count; ++i) EXPECT_TRUE(near(pts[size_t(i)], expected[i])) << i;
     // On a 16-unit layer every handle is within reach of the centre: the last one wins.
     const auto tiny = handlePoints(box(100, 100, 16, 16), c);
     EXPECT_EQ(handleAt(tiny, ImVec2(74, 120), 10), CanvasHandle::Left);
@@ -113,11 +110,9 @@ TEST(CanvasEditor, MouseSelectsMovesResizesAndRespectsLocks) {
     CanvasView view;
     int selected = -1;
     bool clicked = false;
-    ImGuiMouseCursor cursor = ImGuiMouseCursor_Arrow;
     auto body = [&] {
         clicked = view.edit(scene, selected, ImTextureID_Invalid, ImVec2(0, 0), ImVec2(1000, 700),
                             kWide, nullptr);
-        cursor = ImGui::GetMouseCursor();
     };
     auto at = [](float x, float y) { return ImVec2(20 + x * 0.5f, 66 + y * 0.5f); };
     // Presses at `from`, moves through `path` a frame a point and lets go.
@@ -141,14 +136,9 @@ TEST(CanvasEditor, MouseSelectsMovesResizesAndRespectsLocks) {
     EXPECT_BOX(scene.layers[0], 5, 200, 400, 300);
     drag(at(300, 350), {at(1050, 350)});  // +750 units, then onto the centre line
     EXPECT_BOX(scene.layers[0], 760, 200, 400, 300);
-
     // The bottom-right handle: 50 px right is 100 units wider, the height follows.
-    gui.mouseTo(at(1160, 500));
-    gui.frame(body);
-    EXPECT_EQ(cursor, ImGuiMouseCursor_ResizeNWSE);
     drag(at(1160, 500), {at(1260, 500)});
     EXPECT_BOX(scene.layers[0], 760, 200, 500, 375);
-
     // Dragged away and back onto the press point: where it started, not where it last was.
     drag(at(1000, 400), {at(1400, 400), at(1000, 400)});
     EXPECT_BOX(scene.layers[0], 760, 200, 500, 375);

@@ -40,7 +40,6 @@ Destination destination(const char* id, const char* url, bool on) {
 class Panels : public ::testing::Test {
 protected:
     void SetUp() override { setTheme(true, "Studio"); }
-    void TearDown() override { setTheme(true, "Studio"); }
     // A body that opens popup `name` in its first frame, drawn for the two frames
     // a popup takes to appear.
     std::function<void()> openPopup(const char* name, std::function<void()> draw) {
@@ -55,12 +54,15 @@ protected:
         gui.frame(body);
         return body;
     }
+    ImGuiID inPopup(const char* scope) {
+        return hashStr(GImGui->OpenPopupStack.back().Window->ID, scope);
+    }
     HeadlessGui gui;
 };
 
 }  // namespace
 
-TEST_F(Panels, TopBarLaysOutItsControlsAndReportsEachClick) {
+TEST_F(Panels, TopBarReportsEachClickAndLeavesItsControlsOutOfTheDragAreas) {
     TopBarState st;
     st.statusText = "Light load";
     TopBarActions got;
@@ -69,34 +71,14 @@ TEST_F(Panels, TopBarLaysOutItsControlsAndReportsEachClick) {
         rects.clear();
         got = drawTopBar(ImVec2(260, 0), 700, st, rects);
     };
+    ItemLog::clear();
     gui.frame(body);
     const ImGuiID seed = windowSeed("test");
-    const ImRect record = ItemLog::find(hashStr(seed, "##record"))->rect;
-    const ImRect live = ItemLog::find(hashStr(seed, "##live"))->rect;
-    EXPECT_FLOAT_EQ(record.Max.x, 260 + 700 - 16);
-    EXPECT_FLOAT_EQ(record.Min.y, 13);
-    EXPECT_FLOAT_EQ(live.Max.x, record.Min.x - 8);  // no pause control while not recording
     EXPECT_EQ(ItemLog::find(iconId(seed, Icon::pause, "Pause (Ctrl+P)")), nullptr);
-    EXPECT_FLOAT_EQ(got.goLiveAnchor.x, live.Max.x);
-    EXPECT_FLOAT_EQ(got.goLiveAnchor.y, live.Max.y);
-    const ImRect mixer = ItemLog::find(hashStr(seed, "##mixer"))->rect;
-    EXPECT_FLOAT_EQ(got.mixerAnchor.x, mixer.Min.x - 40);
-    EXPECT_FLOAT_EQ(got.mixerAnchor.y, 56);
-    ASSERT_EQ(rects.size(), 2u);
-    EXPECT_FLOAT_EQ(rects[1].left, 260);
-    EXPECT_FLOAT_EQ(rects[1].right, 960);
-    EXPECT_FLOAT_EQ(rects[1].bottom, 6);
-    EXPECT_LT(rects[0].left, rects[0].right);
 
-    st.recording = true;
-    st.elapsedSeconds = 3723;
+    // Recording, with an update waiting: every control shows.
+    st.recording = st.updateReady = true;
     gui.frame(body);
-    const ImRect pause = ItemLog::find(iconId(seed, Icon::pause, "Pause (Ctrl+P)"))->rect;
-    const ImRect liveNow = ItemLog::find(hashStr(seed, "##live"))->rect;
-    EXPECT_FLOAT_EQ(liveNow.Max.x,
-                    ItemLog::find(hashStr(seed, "##record"))->rect.Min.x - 8 - 30 - 8);
-    EXPECT_NEAR(pause.GetCenter().x, liveNow.Max.x + 8 + 15, 0.01);
-
     struct Case {
         ImGuiID id;
         bool TopBarActions::*flag;
@@ -109,8 +91,15 @@ TEST_F(Panels, TopBarLaysOutItsControlsAndReportsEachClick) {
         {iconId(seed, Icon::microphone, "Mute microphone"), &TopBarActions::mute},
         {iconId(seed, Icon::teleprompter, "Teleprompter (Ctrl+T)"), &TopBarActions::teleprompter},
         {iconId(seed, Icon::settings, "Settings (Ctrl+,)"), &TopBarActions::settings},
+        {iconId(seed, Icon::update, ""), &TopBarActions::update},
     };
+    ASSERT_FALSE(rects.empty());
     for (const Case& c : cases) {
+        const LoggedItem* item = ItemLog::find(c.id);
+        ASSERT_NE(item, nullptr) << &c - cases;
+        // A drag area over a control would take its clicks for moving the window.
+        for (const TitleRect& r : rects)
+            EXPECT_FALSE(item->rect.Overlaps(ImRect(r.left, r.top, r.right, r.bottom))) << &c - cases;
         bool clicked = false;
         gui.click(c.id, [&] {
             body();
@@ -168,20 +157,15 @@ TEST_F(Panels, GoLivePopupWhileLiveStopsOneOrEndsAll) {
         seen.endStream |= a.endStream;
     });
     ASSERT_TRUE(logged("End stream on all"));
-    // The second row's Stop: found as the lower of the two.
-    ImVec2 lowest(-1, -1);
-    for (const char* id : {"a", "b"}) {
-        ImGuiWindow* w = GImGui->OpenPopupStack.back().Window;
-        const LoggedItem* stop = ItemLog::find(hashStr(hashStr(w->ID, id), "Stop"));
-        ASSERT_NE(stop, nullptr) << id;
-        if (stop->rect.GetCenter().y > lowest.y) lowest = stop->rect.GetCenter();
-    }
-    gui.clickAt(lowest, body, false);
+    const LoggedItem* stopA = ItemLog::find(hashStr(inPopup("a"), "Stop"));
+    const LoggedItem* stopB = ItemLog::find(hashStr(inPopup("b"), "Stop"));
+    ASSERT_TRUE(stopA && stopB);
+    EXPECT_LT(stopA->rect.Min.y, stopB->rect.Min.y);
+    gui.clickAt(stopB->rect.GetCenter(), body, false);
     EXPECT_EQ(seen.stopDestinationId, "b");
     EXPECT_FALSE(GImGui->OpenPopupStack.empty());  // the popup stays open
     rows.pop_back();
     gui.frame(body);
-    ASSERT_TRUE(logged("End stream"));
     gui.clickAt(centreByLabel("End stream"), body, false);
     EXPECT_TRUE(seen.endStream);
     EXPECT_TRUE(GImGui->OpenPopupStack.empty());
@@ -199,16 +183,13 @@ TEST_F(Panels, MixerOffersPcSoundSwitchWhenOffAndReportsMutes) {
         seen.openAudioSettings |= a.openAudioSettings;
     });
     EXPECT_FALSE(logged("PC sound (game, apps)"));
-    ASSERT_TRUE(logged("##pc"));
     gui.clickAt(centreByLabel("##pc"), body, false);
     EXPECT_TRUE(project.desktopAudio);
     gui.frame(body);
-    ImGuiWindow* w = GImGui->OpenPopupStack.back().Window;
-    const ImGuiID micStrip = hashStr(w->ID, "Microphone");
-    gui.click(iconId(micStrip, Icon::microphone, "Mute"), body);
+    gui.click(iconId(inPopup("Microphone"), Icon::microphone, "Mute"), body);
     EXPECT_TRUE(seen.toggleMicMute);
     // PC sound is muted: its strip offers the unmute icon.
-    gui.click(iconId(hashStr(w->ID, "PC sound (game, apps)"), Icon::pcSoundOff, "Unmute"), body);
+    gui.click(iconId(inPopup("PC sound (game, apps)"), Icon::pcSoundOff, "Unmute"), body);
     EXPECT_TRUE(seen.toggleDesktopMute);
     gui.clickAt(centreByLabel("More audio settings\xE2\x80\xA6"), body, false);
     EXPECT_TRUE(seen.openAudioSettings);
@@ -221,34 +202,36 @@ TEST_F(Panels, SceneOperationsKeepTheActiveSceneAndNeverDeleteTheLast) {
         p.activeScene = active;
         return p;
     };
+    enum { Add, Duplicate, Delete };
     struct Case {
         const char* what;
         Project project;
-        int op;  // 0 add, 1 duplicate, 2 delete
-        int index;
+        int op, index;
         std::vector<std::string> names;
         int active;
     } cases[] = {
-        {"add names by count", named({"A", "B", "Scene 4"}, 0), 0, 0,
+        {"add names by count", named({"A", "B", "Scene 4"}, 0), Add, 0,
          {"A", "B", "Scene 4", "Scene 4"}, 3},
-        {"delete the active last", named({"A", "B", "C"}, 2), 2, 2, {"A", "B"}, 1},
-        {"delete before active", named({"A", "B", "C"}, 2), 2, 0, {"B", "C"}, 1},
-        {"delete after active", named({"A", "B", "C"}, 0), 2, 2, {"A", "B"}, 0},
-        {"delete the first active", named({"A", "B"}, 0), 2, 0, {"B"}, 0},
-        {"only scene stays", named({"A"}, 0), 2, 0, {"A"}, 0},
-        {"duplicate before active", named({"A", "B"}, 1), 1, 0, {"A", "A copy", "B"}, 2},
-        {"duplicate the active", named({"A", "B"}, 0), 1, 0, {"A", "A copy", "B"}, 0},
+        {"delete the active last", named({"A", "B", "C"}, 2), Delete, 2, {"A", "B"}, 1},
+        {"delete before active", named({"A", "B", "C"}, 2), Delete, 0, {"B", "C"}, 1},
+        {"delete after active", named({"A", "B", "C"}, 0), Delete, 2, {"A", "B"}, 0},
+        {"delete the first active", named({"A", "B"}, 0), Delete, 0, {"B"}, 0},
+        {"only scene stays", named({"A"}, 0), Delete, 0, {"A"}, 0},
+        {"duplicate before active", named({"A", "B"}, 1), Duplicate, 0, {"A", "A copy", "B"}, 2},
+        {"duplicate the active", named({"A", "B"}, 0), Duplicate, 0, {"A", "A copy", "B"}, 0},
     };
     for (Case& c : cases) {
         int selected = 3;
-        if (c.op == 0) addScene(c.project, selected);
-        if (c.op == 1) duplicateScene(c.project, c.index);
-        if (c.op == 2) deleteScene(c.project, c.index, selected);
+        if (c.op == Add) addScene(c.project, selected);
+        if (c.op == Duplicate) duplicateScene(c.project, c.index);
+        if (c.op == Delete) deleteScene(c.project, c.index, selected);
         std::vector<std::string> names;
         for (const Scene& s : c.project.scenes) names.push_back(s.name);
         EXPECT_EQ(names, c.names) << c.what;
         EXPECT_EQ(c.project.activeScene, c.active) << c.what;
-        if (c.op != 1 && names.size() != 1) EXPECT_EQ(selected, -1) << c.what;
+        if (c.op != Duplicate && names.size() != 1) {
+            EXPECT_EQ(selected, -1) << c.what;
+        }
     }
 }
 
@@ -274,7 +257,6 @@ TEST_F(Panels, SidebarSwitchesScenesSelectsLayersAndAsksForNewOnes) {
     ASSERT_TRUE(top && bottom);
     EXPECT_LT(top->rect.Min.y, bottom->rect.Min.y);
     // Quick add is offered while the scene holds only text and colour.
-    ASSERT_TRUE(logged("Camera"));
     gui.clickAt(centreByLabel("Camera"), body, false);
     EXPECT_EQ(asked, LayerKind::Camera);
     project.scenes[0].layers.push_back(makeLayer(LayerKind::Camera, "Camera"));
@@ -284,49 +266,21 @@ TEST_F(Panels, SidebarSwitchesScenesSelectsLayersAndAsksForNewOnes) {
 
     // The eye flips visibility without touching the selection.
     selected = 0;
-    Layer& title = project.scenes[0].layers[0];
     gui.click(iconId(hashInt(seed, 0), Icon::eye, "Hide"), body);
-    EXPECT_FALSE(title.visible);
+    EXPECT_FALSE(project.scenes[0].layers[0].visible);
     EXPECT_EQ(selected, 0);
     gui.click(hashStr(hashInt(seed, 1), "##layer"), body);
     EXPECT_EQ(selected, 1);
-
     // Scene rows are pushed by index too; a click switches and clears the selection.
     gui.click(hashStr(hashInt(seed, 9), "##scene"), body);
     EXPECT_EQ(project.activeScene, 9);
     EXPECT_EQ(selected, -1);
-
     // The add menu returns the kind of the row clicked.
     gui.click(iconId(seed, Icon::add, "Add layer"), body);
     gui.frame(body);
-    ImGuiWindow* menu = GImGui->OpenPopupStack.back().Window;
-    gui.click(hashStr(hashInt(menu->ID, LayerKind::Chat), "##kind"), body);
+    gui.click(hashStr(hashInt(GImGui->OpenPopupStack.back().Window->ID, LayerKind::Chat), "##kind"),
+              body);
     EXPECT_EQ(asked, LayerKind::Chat);
-}
-
-TEST_F(Panels, SceneMenuOffersDeleteOnlyWithTwoScenes) {
-    for (int count : {1, 2}) {
-        Project project;
-        for (int i = 0; i < count; ++i)
-            project.scenes.push_back(Scene{"S" + std::to_string(i), {}, -1});
-        int selected = -1;
-        auto body = [&] { drawLayersPanel(project, selected); };
-        gui.frame(body);
-        ImVec2 row = HeadlessGui::centreOf(hashStr(hashInt(windowSeed("test"), 0), "##scene"));
-        gui.mouseTo(row);
-        ImGui::GetIO().AddMouseButtonEvent(1, true);
-        gui.frame(body);
-        ImGui::GetIO().AddMouseButtonEvent(1, false);
-        ItemLog::clear();
-        gui.frame(body);
-        gui.frame(body);
-        EXPECT_TRUE(logged("Duplicate")) << count;
-        EXPECT_EQ(logged("Delete"), count == 2) << count;
-        ImGui::GetIO().AddKeyEvent(ImGuiKey_Escape, true);
-        gui.frame(body);
-        ImGui::GetIO().AddKeyEvent(ImGuiKey_Escape, false);
-        gui.frame(body);
-    }
 }
 
 TEST_F(Panels, TeleprompterScrollsBySpeedNotFrameRateAndStopsAtTheEnd) {
@@ -346,11 +300,9 @@ TEST_F(Panels, TeleprompterScrollsBySpeedNotFrameRateAndStopsAtTheEnd) {
 }
 
 TEST_F(Panels, TeleprompterPanelPlaysEditsAndDropsItsShadowWhenClosed) {
-    setTheme(false, "Studio");  // the reading view stays dark in a light theme
     Project project;
     TeleprompterState st;
-    st.open = true;
-    st.playing = true;
+    st.open = st.playing = true;
     auto body = [&] {
         drawTeleprompterShadow(ImGui::GetWindowDrawList(), st);
         drawTeleprompterPanel(project, st);
@@ -359,25 +311,20 @@ TEST_F(Panels, TeleprompterPanelPlaysEditsAndDropsItsShadowWhenClosed) {
     gui.bareFrame(body);
     EXPECT_FALSE(st.playing);  // an empty script has nowhere to scroll
     EXPECT_GT(st.windowSize.x, 0);
-    int dark = 0;
-    for (ImDrawList* dl : ImGui::GetDrawData()->CmdLists)
-        for (const ImDrawVert& v : dl->VtxBuffer) dark += v.col == 0xFF181616u;
-    EXPECT_GT(dark, 0);
 
     project.prompterText = std::string(4000, 'x');
     for (size_t i = 40; i < project.prompterText.size(); i += 40) project.prompterText[i] = ' ';
     st.playing = true;
     gui.bareFrame(body);
     gui.bareFrame(body);
-    EXPECT_TRUE(st.playing);
     EXPECT_GT(st.scroll, 0);
-    ImGuiWindow* w = ImGui::FindWindowByName("Teleprompter");
-    gui.clickAt(HeadlessGui::centreOf(iconId(w->ID, Icon::edit, "Edit script")), body, true);
+    const ImGuiID w = windowSeed("Teleprompter");
+    gui.clickAt(HeadlessGui::centreOf(iconId(w, Icon::edit, "Edit script")), body, true);
     EXPECT_TRUE(st.editing);
     EXPECT_FALSE(st.playing);
     const float scrolled = st.scroll;
     gui.bareFrame(body);
-    gui.clickAt(HeadlessGui::centreOf(iconId(w->ID, Icon::edit, "Done editing")), body, true);
+    gui.clickAt(HeadlessGui::centreOf(iconId(w, Icon::edit, "Done editing")), body, true);
     EXPECT_FALSE(st.editing);
     EXPECT_NEAR(st.scroll, scrolled, 1.0);  // reading resumes where it stopped
 

@@ -23,9 +23,6 @@ protected:
         ImGui::SetWindowPos("Settings", ImVec2(0, 0));
         ImGui::SetWindowSize("Settings", ImVec2(460, kTallDisplay));
         SettingsActions a = drawSettingsWindow(state, project, view);
-        actions.chooseFolder |= a.chooseFolder;
-        actions.chooseBackupFolder |= a.chooseBackupFolder;
-        actions.rescanMicrophones |= a.rescanMicrophones;
         actions.newRemoteAddress |= a.newRemoteAddress;
         actions.startPairing |= a.startPairing;
         if (!a.saveKeyDestinationId.empty()) {
@@ -54,29 +51,23 @@ protected:
 
 }  // namespace
 
-TEST(SettingsRules, TabsLockByLiveAndRecording) {
-    struct Case {
+TEST(SettingsRules, LocksStoredValuesAndTypedValues) {
+    namespace T = SettingsTab;
+    struct Lock {
         int tab;
         bool live, recording;
         const char* note;
-    } cases[] = {
-        {SettingsTab::Video, false, true, kLockedWhileRecording},
-        {SettingsTab::Recording, false, true, kLockedWhileRecording},
-        {SettingsTab::Audio, false, true, nullptr},
-        {SettingsTab::Destinations, false, true, nullptr},
-        {SettingsTab::Video, true, true, kLockedWhileLive},
-        {SettingsTab::Recording, true, false, kLockedWhileLive},
-        {SettingsTab::Destinations, true, true, kLockedWhileLive},
-        {SettingsTab::Audio, true, true, nullptr},
-        {SettingsTab::Control, true, true, nullptr},
-        {SettingsTab::Video, false, false, nullptr},
+    } locks[] = {
+        {T::Video, false, true, kLockedWhileRecording}, {T::Recording, false, true, kLockedWhileRecording},
+        {T::Audio, false, true, nullptr},               {T::Destinations, false, true, nullptr},
+        {T::Video, true, true, kLockedWhileLive},       {T::Recording, true, false, kLockedWhileLive},
+        {T::Destinations, true, true, kLockedWhileLive}, {T::Audio, true, true, nullptr},
+        {T::Control, true, true, nullptr},              {T::Video, false, false, nullptr},
     };
-    for (const Case& c : cases)
+    for (const Lock& c : locks)
         EXPECT_STREQ(settingsLockNote(c.tab, c.live, c.recording), c.note)
             << c.tab << " live " << c.live << " recording " << c.recording;
-}
 
-TEST(SettingsRules, StoredValuesAndTypedValuesMap) {
     const std::pair<int, int> heights[] = {{0, 0}, {1080, 1}, {720, 2}, {480, 3}, {1440, 0}, {-5, 0}};
     for (auto [limit, segment] : heights) EXPECT_EQ(heightLimitSegment(limit), segment) << limit;
     for (int segment = 0; segment < 4; ++segment)
@@ -84,29 +75,14 @@ TEST(SettingsRules, StoredValuesAndTypedValuesMap) {
     const std::pair<float, int> rates[] = {{4949.9f, 4900}, {4950.0f, 5000}, {1000.0f, 1000},
                                            {19999.0f, 20000}, {6049.0f, 6000}};
     for (auto [value, kbps] : rates) EXPECT_EQ(roundedBitrateKbps(value), kbps) << value;
-    const std::pair<int, int> ports[] = {{80, 1024}, {70000, 65535}, {7469, 7469}, {-1, 1024}};
-    for (auto [typed, port] : ports) EXPECT_EQ(clampRemotePort(typed), port) << typed;
     // Codes from the environment may be of any length: short ones show whole.
     const std::pair<const char*, const char*> codes[] = {
         {"123456", "123 456"}, {"1234", "123 4"}, {"123", "123"}, {"12", "12"}, {"", ""}};
     for (auto [code, shown] : codes) EXPECT_EQ(pairingCodeForDisplay(code), shown) << code;
+    EXPECT_EQ(makePresetDestination(2, 1765000000, 3).id, "d1765000000-3");
 }
 
-TEST(SettingsRules, PresetsAndDestinationNotes) {
-    const char* names[] = {"YouTube", "Twitch", "Kick", "Custom"};
-    for (int i = 0; i < kDestinationPresetCount; ++i) {
-        Destination d = makePresetDestination(i, 1765000000, i + 3);
-        EXPECT_EQ(d.id, "d1765000000-" + std::to_string(i + 3));
-        EXPECT_EQ(d.name, names[i]);
-        EXPECT_EQ(d.canvas, i == 2 ? 1 : 0);
-        EXPECT_EQ(d.bitrateKbps, 6000);
-        EXPECT_EQ(d.heightLimit, 0);
-        EXPECT_TRUE(d.streamHere);
-        EXPECT_EQ(d.serverUrl.rfind("rtmps://", 0) == 0, i < 2);
-        EXPECT_EQ(destinationNote(d, {}).kind, i < 2 ? NoteKind::Warning : NoteKind::Hint);
-        EXPECT_EQ(destinationNote(d, {d.id}).kind, i < 2 ? NoteKind::None : NoteKind::Hint);
-    }
-    // A refused URL shows the parser's own words.
+TEST(SettingsRules, NotesShowTheParsersRefusalAndOverwriteTheKeptText) {
     for (const char* url : {"http://example.com/live", "rtmp://", "rtmp://host:99999/app",
                             "rtmps://host", "rtmp://host/"}) {
         Destination d;
@@ -115,43 +91,28 @@ TEST(SettingsRules, PresetsAndDestinationNotes) {
         RtmpEndpoint endpoint;
         std::string error;
         const bool valid = parseRtmpUrl(url, endpoint, error);
-        DestinationNote note = destinationNote(d, {});
+        const DestinationNote note = destinationNote(d, {});
         EXPECT_EQ(note.kind, valid ? NoteKind::Warning : NoteKind::Error) << url;
         if (!valid) {
             EXPECT_EQ(note.text, error) << url;
         }
     }
-}
 
-TEST(SettingsRules, ControlNotes) {
     // One kept text written over by each note, as the window keeps it.
     std::string note = "left over from the last frame";
     SettingsView view;
-    pairingNote(view, note);
-    EXPECT_EQ(note.rfind("Get the Android app at https://", 0), 0u);
     view.pairingCode = "123456";
     view.pairingSecondsLeft = -3;
-    pairingNote(view, note);
-    EXPECT_EQ(note.substr(note.size() - 16), "and ends in 0 s.");
-    view.pairingSecondsLeft = 42;
     view.localAddresses = {"192.168.1.5", "10.0.0.2"};
     pairingNote(view, note);
-    EXPECT_NE(note.find("ends in 42 s. If the phone doesn't list this PC, type its "
+    EXPECT_NE(note.find("ends in 0 s. If the phone doesn't list this PC, type its "
                         "address: 192.168.1.5, 10.0.0.2."),
               std::string::npos);
-
+    EXPECT_EQ(note.find("left over"), std::string::npos);
     Project project;
     EXPECT_FALSE(remoteControlNote(project, view, note));
     EXPECT_EQ(note, "");
-    project.remoteControl = true;
-    view.remoteClients = 2;
-    EXPECT_FALSE(remoteControlNote(project, view, note));
-    EXPECT_EQ(note.rfind("2 connected. Keep the address private", 0), 0u);
-    EXPECT_EQ(note.find("127.0.0.1"), std::string::npos);
-    project.localNetwork = true;
-    remoteControlNote(project, view, note);
-    EXPECT_NE(note.find("instead of 127.0.0.1."), std::string::npos);
-    view.remoteError = "Port 7469 is in use";
+    view.remoteError = "Port 7469 is in use";  // shown whether or not remote control is on
     EXPECT_TRUE(remoteControlNote(project, view, note));
     EXPECT_EQ(note, "Port 7469 is in use");
 }
@@ -197,45 +158,37 @@ TEST_F(SettingsWindowTest, DestinationsAddKeyAndRemove) {
     script.clickLabel("Kick");
     script.clickLabel("Custom");
     ASSERT_EQ(project.destinations.size(), 2u);
-    EXPECT_EQ(state.addedDestinationCount, 2);
     const std::string kick = project.destinations[0].id, custom = project.destinations[1].id;
     EXPECT_EQ(kick.substr(kick.size() - 2), "-1");
     EXPECT_EQ(custom.substr(custom.size() - 2), "-2");
     EXPECT_EQ(project.destinations[0].canvas, 1);
 
     // The note follows what is typed into the URL field: the parser's refusal, then the key.
-    const auto noteOf = [&](const std::string& id) { return state.destinationNotes[id].note; };
-    EXPECT_EQ(noteOf(custom).kind, NoteKind::Hint);
+    const auto noteOf = [&](const std::string& id) { return state.destinationNotes[id].note.kind; };
+    EXPECT_EQ(noteOf(custom), NoteKind::Hint);
     const ImGuiID url = GuiScript::id(kTab, {custom.c_str(), "##url"});
     script.replaceText(url, "http://example.com/live");
-    RtmpEndpoint endpoint;
-    std::string refusal;
-    ASSERT_FALSE(parseRtmpUrl("http://example.com/live", endpoint, refusal));
-    EXPECT_EQ(noteOf(custom).kind, NoteKind::Error);
-    EXPECT_EQ(noteOf(custom).text, refusal);
+    EXPECT_EQ(noteOf(custom), NoteKind::Error);
     script.replaceText(url, "rtmp://example.com/live");
-    EXPECT_EQ(noteOf(custom).kind, NoteKind::Warning);
+    EXPECT_EQ(noteOf(custom), NoteKind::Warning);
     view.keyedDestinations = {custom};
     script.frame();
-    EXPECT_EQ(noteOf(custom).kind, NoteKind::None);
+    EXPECT_EQ(noteOf(custom), NoteKind::None);
 
     // Save cannot be clicked while the field is empty.
     script.click(GuiScript::id(kTab, {kick.c_str(), "Save"}));
     EXPECT_TRUE(actions.saveKeyDestinationId.empty());
     script.click(GuiScript::id(kTab, {kick.c_str(), "##key"}));
     script.type("live_abc123");
-    EXPECT_EQ(state.typedStreamKeys[kick], "live_abc123");
     script.click(GuiScript::id(kTab, {kick.c_str(), "Save"}));
     EXPECT_EQ(actions.saveKeyDestinationId, kick);
     EXPECT_EQ(actions.streamKey, "live_abc123");
     // Kept until the studio reports the key stored.
     EXPECT_EQ(state.typedStreamKeys[kick], "live_abc123");
-    EXPECT_TRUE(project.destinations[0].channel.empty());
 
     script.click(GuiScript::id(kTab, {kick.c_str(), "Remove destination"}));
     EXPECT_EQ(actions.forgetKeyDestinationId, kick);
-    EXPECT_EQ(state.typedStreamKeys.count(kick), 0u);
-    EXPECT_EQ(state.destinationNotes.count(kick), 0u);
+    EXPECT_EQ(state.typedStreamKeys.count(kick) + state.destinationNotes.count(kick), 0u);
     ASSERT_EQ(project.destinations.size(), 1u);
     EXPECT_EQ(project.destinations[0].id, custom);
 
@@ -262,8 +215,6 @@ TEST_F(SettingsWindowTest, ControlPortAppliesWhenLeftAndButtonsReport) {
     EXPECT_TRUE(actions.startPairing);
     script.clickLabel("New");
     EXPECT_TRUE(actions.newRemoteAddress);
-    view.pairingCode = "12";  // a short code from the environment is drawn whole
-    script.frame();
 }
 
 TEST_F(SettingsWindowTest, TextsWithFormatDirectivesAreDrawnAsText) {
@@ -279,5 +230,6 @@ TEST_F(SettingsWindowTest, TextsWithFormatDirectivesAreDrawnAsText) {
     d.name = d.serverUrl = odd;
     project.destinations = {d};
     for (int tab = 0; tab < SettingsTab::Count; ++tab) openTab(tab);
-    EXPECT_EQ(project.destinations[0].name, odd);
+    view.pairingCode = "12";  // a short code from the environment is drawn whole
+    script.frame();
 }
