@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <tuple>
 
 #include "remote/discovery.h"
 #include "remote/os_random.h"
@@ -63,82 +64,16 @@ TEST(PhoneVideo, ParserBounds) {
         PhoneVideoPacket p;
         EXPECT_EQ(parsePhoneVideoPacket(c.bytes.data(), c.bytes.size(), p), c.ok) << c.bytes.size();
     }
-    const auto d = datagram(0x01020304, 0xFFFFFFFE, 7, 9, true, "abc", 3);
+    // Every field at its offset, in network order.
+    const auto d = datagram(0x01020304, 0xFFFFFFFE, 0x0107, 0x0209, true, "abc", 3);
     PhoneVideoPacket p;
     ASSERT_TRUE(parsePhoneVideoPacket(d.data(), d.size(), p));
-    EXPECT_EQ(p.sessionId, 0x01020304u);
-    EXPECT_EQ(p.frameNumber, 0xFFFFFFFEu);
-    EXPECT_EQ(p.fragmentIndex, 7);
-    EXPECT_EQ(p.fragmentCount, 9);
-    EXPECT_TRUE(p.keyframe);
-    EXPECT_EQ(p.rotation, 3);
+    EXPECT_EQ(std::make_tuple(p.sessionId, p.frameNumber, p.fragmentIndex, p.fragmentCount, p.keyframe, p.rotation),
+              std::make_tuple(0x01020304u, 0xFFFFFFFEu, uint16_t(0x0107), uint16_t(0x0209), true, 3));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.payload), p.payloadSize), "abc");
 }
 
-TEST(PhoneVideo, ReassemblyOrderLossAndLateFrames) {
-    PhoneVideoAssembler a(kSession);
-    // The first delivered frame of a session is a key frame.
-    EXPECT_EQ(feed(a, 1, 0, 1, false, "P1"), "-");
-    EXPECT_TRUE(a.waitForKeyframe);
-    // Reverse order, a duplicate, and a fragment with another count.
-    EXPECT_EQ(feed(a, 2, 2, 3, true, "c"), "-");
-    EXPECT_EQ(feed(a, 2, 2, 3, true, "X"), "-");
-    EXPECT_EQ(feed(a, 2, 1, 4, true, "X"), "-");
-    EXPECT_EQ(feed(a, 2, 1, 3, true, "b"), "-");
-    EXPECT_EQ(feed(a, 2, 0, 3, true, "a"), "abc*");
-    EXPECT_FALSE(a.waitForKeyframe);
-    EXPECT_EQ(feed(a, 3, 0, 1, false, "P3"), "P3");
-    // Frame 5 half there, 6 and 7 complete: 5 is given up, 6 starts a loss.
-    EXPECT_EQ(feed(a, 5, 0, 2, false, "5a"), "-");
-    EXPECT_EQ(feed(a, 6, 0, 1, false, "P6"), "-");
-    EXPECT_TRUE(a.waitForKeyframe);
-    EXPECT_EQ(feed(a, 7, 0, 1, false, "P7"), "-");
-    EXPECT_EQ(feed(a, 5, 1, 2, false, "5b"), "-");  // late
-    EXPECT_EQ(feed(a, 8, 0, 1, true, "K8"), "K8*");
-    EXPECT_EQ(feed(a, 9, 0, 1, false, "P9"), "P9");
-    // Nine incomplete frames: the oldest is given up and a key frame is wanted.
-    for (uint32_t f = 10; f < 18; ++f) EXPECT_EQ(feed(a, f, 0, 2, false, "x"), "-");
-    EXPECT_FALSE(a.waitForKeyframe);
-    EXPECT_EQ(feed(a, 18, 0, 2, false, "x"), "-");
-    EXPECT_TRUE(a.waitForKeyframe);
-    EXPECT_EQ(a.pending.size(), kPhoneVideoMaxPending);
-    EXPECT_EQ(a.pending.begin()->first, 11u);
-}
-
-TEST(PhoneVideo, LargeBackwardJumpIsARestartNotEndlessLateFrames) {
-    PhoneVideoAssembler a(kSession);
-    EXPECT_EQ(feed(a, 1000, 0, 1, true, "K1000"), "K1000*");
-    EXPECT_EQ(feed(a, 1001, 0, 1, false, "P1001"), "P1001");
-    EXPECT_EQ(feed(a, 1001 - kPhoneVideoRestartGap + 1, 0, 1, true, "late"), "-");
-    // A phone that restarted its numbering: frame 0 onward is a new stream.
-    EXPECT_EQ(feed(a, 0, 0, 1, false, "P0"), "-");  // restart waits for a key frame
-    EXPECT_EQ(feed(a, 1, 0, 1, true, "K1"), "K1*");
-    EXPECT_EQ(feed(a, 2, 0, 1, false, "P2"), "P2");
-    // A forged 0xFFFFFFFF lies far "behind" in wrapping order: dropped as late,
-    // so the real numbering goes on.
-    EXPECT_EQ(feed(a, 0xFFFFFFFF, 0, 1, true, "F"), "-");
-    EXPECT_EQ(feed(a, 3, 0, 1, false, "P3"), "P3");
-    // A forged far-ahead number is taken once; the real stream then counts as a restart.
-    EXPECT_EQ(feed(a, 0x40000000, 0, 1, true, "F"), "F*");
-    EXPECT_EQ(feed(a, 4, 0, 1, false, "P4"), "-");
-    EXPECT_EQ(feed(a, 5, 0, 1, true, "K5"), "K5*");
-    EXPECT_EQ(feed(a, 6, 0, 1, false, "P6"), "P6");
-    // Small backward steps stay late; the wrap from 0xFFFFFFFF to 0 is a step forward.
-    EXPECT_EQ(feed(a, 2, 0, 1, true, "K2"), "-");
-    PhoneVideoAssembler w(kSession);
-    EXPECT_EQ(feed(w, 0xFFFFFFFE, 0, 1, true, "K"), "K*");
-    EXPECT_EQ(feed(w, 0xFFFFFFFF, 0, 1, false, "A"), "A");
-    EXPECT_EQ(feed(w, 0, 0, 1, false, "B"), "B");
-    // Another session's fragment is refused.
-    const auto d = datagram(kSession + 1, 7, 0, 1, true, "x");
-    PhoneVideoPacket p;
-    ASSERT_TRUE(parsePhoneVideoPacket(d.data(), d.size(), p));
-    std::vector<uint8_t> out;
-    bool key = false;
-    EXPECT_FALSE(w.addFragment(p, out, key));
-}
-
-TEST(PhoneVideo, NumberingRestartedCloseBehindAndTheWrap) {
+TEST(PhoneVideo, ReassemblyWithLossLateFramesRestartsAndTheWrap) {
     struct Step {
         uint32_t frame;
         uint16_t index, count;
@@ -153,45 +88,45 @@ TEST(PhoneVideo, NumberingRestartedCloseBehindAndTheWrap) {
         uint32_t oldestPending = 0;  // checked when pending frames remain
     };
     constexpr uint32_t kTop = 0xFFFFFFFF;
+    constexpr uint32_t kJustInGap = 1001 - kPhoneVideoRestartGap + 1;
     const Case cases[] = {
+        {"the first frame is a key frame; reverse order, a duplicate and another count; "
+         "frame 5 half there when 6 completes is a loss, and its late half is dropped",
+         {{1, 0, 1, false, "P1", "-", true},   {2, 2, 3, true, "c", "-", true},    {2, 2, 3, true, "X", "-", true},
+          {2, 1, 4, true, "X", "-", true},     {2, 1, 3, true, "b", "-", true},    {2, 0, 3, true, "a", "abc*", false},
+          {3, 0, 1, false, "P3", "P3", false}, {5, 0, 2, false, "5a", "-", false}, {6, 0, 1, false, "P6", "-", true},
+          {7, 0, 1, false, "P7", "-", true},   {5, 1, 2, false, "5b", "-", true},  {8, 0, 1, true, "K8", "K8*", false},
+          {9, 0, 1, false, "P9", "P9", false}}},
+        {"a large backward jump is a restart; a forged 0xFFFFFFFF lies far behind and is late; "
+         "a forged far-ahead number is taken once, then the real stream is a restart",
+         {{1000, 0, 1, true, "K1000", "K1000*", false}, {1001, 0, 1, false, "P1001", "P1001", false},
+          {kJustInGap, 0, 1, true, "late", "-", false}, {0, 0, 1, false, "P0", "-", true},
+          {1, 0, 1, true, "K1", "K1*", false},          {2, 0, 1, false, "P2", "P2", false},
+          {kTop, 0, 1, true, "F", "-", false},          {3, 0, 1, false, "P3", "P3", false},
+          {0x40000000, 0, 1, true, "F", "F*", false},   {4, 0, 1, false, "P4", "-", true},
+          {5, 0, 1, true, "K5", "K5*", false},          {6, 0, 1, false, "P6", "P6", false},
+          {2, 0, 1, true, "K2", "-", false}}},
         {"a phone that restarted at 0 a few frames in is found out on its third frame",
-         {{10, 0, 1, true, "K10", "K10*", false},
-          {11, 0, 1, false, "P11", "P11", false},
-          {12, 0, 1, false, "P12", "P12", false},
-          {0, 0, 2, true, "K0a", "-", false},
-          {0, 1, 2, true, "K0b", "-", false},
-          {1, 0, 1, false, "P1", "-", false},
-          {2, 0, 1, false, "P2", "-", true},
-          {3, 0, 1, false, "P3", "-", true},
-          {4, 0, 1, true, "K4", "K4*", false},
-          {5, 0, 1, false, "P5", "P5", false}}},
+         {{10, 0, 1, true, "K10", "K10*", false}, {11, 0, 1, false, "P11", "P11", false},
+          {12, 0, 1, false, "P12", "P12", false}, {0, 0, 2, true, "K0a", "-", false},
+          {0, 1, 2, true, "K0b", "-", false},     {1, 0, 1, false, "P1", "-", false},
+          {2, 0, 1, false, "P2", "-", true},      {3, 0, 1, false, "P3", "-", true},
+          {4, 0, 1, true, "K4", "K4*", false},    {5, 0, 1, false, "P5", "P5", false}}},
         {"late duplicates of two frames between fresh ones change nothing",
-         {{10, 0, 2, true, "K", "-", true},
-          {10, 1, 2, true, "10", "K10*", false},
-          {11, 0, 1, false, "P11", "P11", false},
-          {10, 0, 2, true, "K", "-", false},
-          {10, 1, 2, true, "10", "-", false},
-          {11, 0, 1, false, "P11", "-", false},
-          {12, 0, 1, false, "P12", "P12", false},
-          {11, 0, 1, false, "P11", "-", false},
-          {10, 1, 2, true, "10", "-", false},
-          {13, 0, 1, false, "P13", "P13", false}}},
+         {{10, 0, 2, true, "K", "-", true},         {10, 1, 2, true, "10", "K10*", false},
+          {11, 0, 1, false, "P11", "P11", false},   {10, 0, 2, true, "K", "-", false},
+          {10, 1, 2, true, "10", "-", false},       {11, 0, 1, false, "P11", "-", false},
+          {12, 0, 1, false, "P12", "P12", false},   {11, 0, 1, false, "P11", "-", false},
+          {10, 1, 2, true, "10", "-", false},       {13, 0, 1, false, "P13", "P13", false}}},
         {"across the wrap a frame completes in order while the next is pending",
-         {{kTop - 1, 0, 1, true, "K", "K*", false},
-          {0, 0, 2, false, "B", "-", false},
-          {kTop, 0, 1, false, "A", "A", false},
-          {0, 1, 2, false, "b", "Bb", false}}},
-        {"across the wrap the oldest incomplete frame is the one given up",
-         {{kTop - 4, 0, 1, true, "K", "K*", false},
-          {kTop - 3, 0, 2, false, "x", "-", false},
-          {kTop - 2, 0, 2, false, "x", "-", false},
-          {kTop - 1, 0, 2, false, "x", "-", false},
-          {kTop, 0, 2, false, "x", "-", false},
-          {0, 0, 2, false, "x", "-", false},
-          {1, 0, 2, false, "x", "-", false},
-          {2, 0, 2, false, "x", "-", false},
-          {3, 0, 2, false, "x", "-", false},
-          {4, 0, 2, false, "x", "-", true}},
+         {{kTop - 1, 0, 1, true, "K", "K*", false}, {0, 0, 2, false, "B", "-", false},
+          {kTop, 0, 1, false, "A", "A", false},     {0, 1, 2, false, "b", "Bb", false}}},
+        {"nine incomplete frames across the wrap: the oldest is given up and a key frame is wanted",
+         {{kTop - 4, 0, 1, true, "K", "K*", false}, {kTop - 3, 0, 2, false, "x", "-", false},
+          {kTop - 2, 0, 2, false, "x", "-", false}, {kTop - 1, 0, 2, false, "x", "-", false},
+          {kTop, 0, 2, false, "x", "-", false},     {0, 0, 2, false, "x", "-", false},
+          {1, 0, 2, false, "x", "-", false},        {2, 0, 2, false, "x", "-", false},
+          {3, 0, 2, false, "x", "-", false},        {4, 0, 2, false, "x", "-", true}},
          kTop - 2},
     };
     for (const Case& c : cases) {
@@ -203,6 +138,7 @@ TEST(PhoneVideo, NumberingRestartedCloseBehindAndTheWrap) {
             EXPECT_EQ(a.waitForKeyframe, s.waiting) << "step " << i;
         }
         if (!a.pending.empty()) {
+            EXPECT_EQ(a.pending.size(), kPhoneVideoMaxPending);
             EXPECT_EQ(a.pending.begin()->first, c.oldestPending);
         }
     }
@@ -219,7 +155,6 @@ TEST(PhoneVideo, KeyFrameRequestsGoOutAtMostEvery400Ms) {
     EXPECT_FALSE(d.keyframeRequestDue());  // no session yet
     const uint32_t session = d.newCameraSession();
     EXPECT_NE(session, 0u);
-    EXPECT_EQ(d.session.load(), session);
     EXPECT_TRUE(phoneFeed->dropUntilKeyframe);
     EXPECT_TRUE(d.keyframeRequestDue());
     EXPECT_FALSE(d.keyframeRequestDue());  // nothing raised since
@@ -240,12 +175,8 @@ TEST(PhoneVideo, ServiceAnswersProbesAndFillsTheFeed) {
     auto phoneFeed = std::make_shared<PhoneFeed>();
     const int port = startOnFreePort(d, phoneFeed, "STUDIO-PC");
     ASSERT_NE(port, 0);
-    UdpSocket taken;
-    std::string error;
-    EXPECT_FALSE(taken.bind(port, false, error));
-    EXPECT_EQ(error, "UDP port " + std::to_string(port) + " is in use");
-
     UdpSocket phone;
+    std::string error;
     ASSERT_TRUE(phone.bind(0, false, error)) << error;
     const uint32_t loopback = 0x7F000001;
     auto send = [&](const std::vector<uint8_t>& bytes) {
@@ -280,9 +211,6 @@ TEST(PhoneVideo, ServiceAnswersProbesAndFillsTheFeed) {
     EXPECT_EQ(std::string(packet.data.begin(), packet.data.end()), "second");
     EXPECT_EQ(packet.rotation, 2);
     EXPECT_GT(phoneFeed->lastPacketMs.load(), 0);
-    d.stop();
-    EXPECT_FALSE(d.isRunning());
-    EXPECT_EQ(d.session.load(), session);  // stop leaves the session alone
 }
 
 TEST(PhoneVideo, AddressListLeavesOutLoopbackAndLinkLocal) {

@@ -1,7 +1,8 @@
 // The studio's side of remote control over the raw client: the token kept in
-// the secret store and renewed, pairing ends, start-up failures and their
-// texts, status answers within one tick, a client that never reads, the chat
-// message format and the viewer sum.
+// the secret store and renewed, pairing ended by wrong codes, start-up
+// failures and their texts, status answers within one tick, a client that
+// never reads, and the viewer sum. The exact replies of every operation and
+// the chat messages are checked by the real peers (studio_peers_test_posix).
 
 #include <gtest/gtest.h>
 
@@ -50,14 +51,7 @@ TEST_F(StudioRemote, TokenIsKeptRenewedOnRequestAndOldClientsAreDropped) {
 
     WsClient client(port);
     ASSERT_TRUE(client.open("/?token=" + token));
-    ASSERT_TRUE(tickUntil(*studio, [&] { return studio->remote.clientCount() == 1; }));
-    // The first status reaches the client once, then only changes do.
-    const std::string status = client.readText();
-    EXPECT_EQ(status.rfind(R"({"type":"status","recording":false,)", 0), 0u) << status;
-    studio->handleRemoteMessages();
-    EXPECT_EQ(client.readText(300), "");
-
-    // A studio started again reads the same token.
+    // A studio started again reads the same token and drops the clients.
     studio->remoteApplied = false;
     studio->handleRemoteMessages();
     EXPECT_EQ(studio->remoteToken, token);
@@ -99,7 +93,8 @@ TEST_F(StudioRemote, StatusAnswersOfOneTickSeeTheOperationsBeforeThem) {
         EXPECT_EQ(client.readText(), want);
 }
 
-TEST_F(StudioRemote, PairingEndsWithNoticeOnlyWhenAPhoneJoined) {
+// A phone that pairs ends pairing with the notice "Phone paired": see the real peers.
+TEST_F(StudioRemote, FiveWrongCodesEndPairingWithoutANotice) {
     studio->startPairing();
     EXPECT_TRUE(studio->project.localNetwork);
     ASSERT_EQ(studio->pairingCode.size(), 6u);
@@ -112,14 +107,6 @@ TEST_F(StudioRemote, PairingEndsWithNoticeOnlyWhenAPhoneJoined) {
     studio->handleRemoteMessages();
     EXPECT_EQ(studio->pairingCode, "");
     EXPECT_EQ(studio->toast.text, "");
-
-    studio->startPairing();
-    WsClient phone(port);
-    ASSERT_TRUE(phone.open("/?pair=" + studio->pairingCode));
-    EXPECT_EQ(phone.readText(), R"({"type":"paired","token":")" + studio->remoteToken + "\"}");
-    studio->handleRemoteMessages();
-    EXPECT_EQ(studio->pairingCode, "");
-    EXPECT_EQ(studio->toast.text, "Phone paired");
 }
 
 TEST_F(StudioRemote, StartFailuresAreReportedAndCameraStartExplainsThem) {
@@ -161,8 +148,8 @@ TEST_F(StudioRemote, StartFailuresAreReportedAndCameraStartExplainsThem) {
     EXPECT_EQ(studio->remoteError.find(studio->remoteToken), std::string::npos);
 }
 
-// That a push never waits on a stuck writer is shown on a stalled stream in
-// remote_server_test; here the whole tick over real sockets.
+// Neither a push nor stop may wait on a writer stuck in a send: either would
+// hang the tick below.
 TEST_F(StudioRemote, AClientThatNeverReadsIsDroppedAndStallsNeitherTheTickNorStop) {
     const std::string path = "/?token=" + studio->remoteToken;
     WsClient stuck(port), healthy(port);
@@ -212,15 +199,6 @@ TEST_F(StudioRemote, AClientThatNeverReadsIsDroppedAndStallsNeitherTheTickNorSto
     reader.join();
 }
 
-TEST_F(StudioRemote, ChatMessagesLeaveOutSystemLinesAndQuoteText) {
-    const std::vector<ChatEntry> entries = {
-        {"Ann", "hi \"there\"\n", 0, 7}, {"system", "hint", 0, 0}, {"Bo", "$5.00  thanks", 3, 8}};
-    EXPECT_EQ(studio->chatJson(entries, false),
-              R"({"type":"chat","reset":false,"messages":[{"seq":7,"author":"Ann","text":"hi \"there\"\n",)"
-              R"("channel":""},{"seq":8,"author":"Bo","text":"$5.00  thanks","channel":""}]})");
-    EXPECT_EQ(studio->chatJson({}, true), R"({"type":"chat","reset":true,"messages":[]})");
-}
-
 TEST_F(StudioRemote, ViewersAreTheSaturatedSumOfTheKnownCounts) {
     constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
     struct Case {
@@ -231,8 +209,8 @@ TEST_F(StudioRemote, ViewersAreTheSaturatedSumOfTheKnownCounts) {
         {{}, -1},         {{-1, -1}, -1},        {{0, -1}, 0},
         {{-1, 5, 7}, 12}, {{kMax, kMax}, kMax}, {{kMax - 1, -1, 1, 1}, kMax},
     };
+    LiveDataFeed& feed = studio->liveData;
     for (const Case& c : cases) {
-        LiveDataFeed& feed = studio->liveData;
         feed.channels.assign(c.counts.size(), "@c");
         feed.hub = std::make_shared<LiveData::Hub>(YouTubeSite{}, LiveData::steadyClock());
         for (int64_t count : c.counts) feed.hub->channels.push_back({"@c", "", count, "", ""});
