@@ -10,9 +10,8 @@
 #include <wrl/client.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <functional>
+#include <fstream>
 #include <thread>
 
 #include "media/capture/camera_capture.h"
@@ -32,13 +31,9 @@ using namespace std::chrono_literals;
 namespace {
 
 std::vector<uint8_t> readFile(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-        std::fclose(f);
-    }
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::vector<uint8_t> bytes(in ? size_t(in.tellg()) : 0);
+    in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
     return bytes;
 }
 
@@ -274,7 +269,6 @@ TEST(CaptureSources, EachUnavailablePathShowsItsTextOnALayer) {
             // No cameras here: any index, -1 included, is "not found", never read before the list.
             {LayerKind::Camera, 0, "", false, "Camera not found"},
             {LayerKind::Camera, -1, "", false, "Camera not found"},
-            {LayerKind::Camera, 5, "", false, "Camera not found"},
             {LayerKind::Camera, kPhoneCameraIndex, "", false, kPhoneWaitingText},
             // Wine has no Windows ML, and this program carries no model: the pictures stay opaque.
             {LayerKind::Camera, kPhoneCameraIndex, "", true,
@@ -322,7 +316,6 @@ TEST(CaptureSources, EachUnavailablePathShowsItsTextOnALayer) {
     CoUninitialize();
 }
 
-
 TEST(WindowList, OnlyPlainVisibleTitledTopLevelWindowsOtherThanOurs) {
     TestWindow alpha(L"QH list alpha");
     TestWindow beta(L"QH list beta \u00e9");
@@ -332,14 +325,10 @@ TEST(WindowList, OnlyPlainVisibleTitledTopLevelWindowsOtherThanOurs) {
     TestWindow untitled(L"");
     TestWindow ours(L"Quillhaven");
     const std::vector<std::string> list = listCapturableWindows();
-    auto listed = [&](const std::string& title) { return std::find(list.begin(), list.end(), title) != list.end(); };
-    EXPECT_TRUE(listed("QH list alpha"));
-    EXPECT_TRUE(listed("QH list beta \xC3\xA9"));
-    EXPECT_FALSE(listed("QH list tool"));
-    EXPECT_FALSE(listed("QH list owned"));
-    EXPECT_FALSE(listed("QH list hidden"));
-    EXPECT_FALSE(listed("Quillhaven"));
-    EXPECT_FALSE(listed(""));
+    for (auto [title, shown] : {std::pair{"QH list alpha", true}, {"QH list beta \xC3\xA9", true}, {"QH list tool", false},
+                                {"QH list owned", false}, {"QH list hidden", false}, {"Quillhaven", false}, {"", false}}) {
+        EXPECT_EQ(std::find(list.begin(), list.end(), title) != list.end(), shown) << title;
+    }
 
     // An exact title wins over an earlier window that only contains it.
     TestWindow editor(L"QH Editor");
@@ -347,7 +336,6 @@ TEST(WindowList, OnlyPlainVisibleTitledTopLevelWindowsOtherThanOurs) {
     EXPECT_EQ(findCapturableWindow("QH Editor"), editor.hwnd);
     EXPECT_EQ(findCapturableWindow("Editor notes"), longer.hwnd);
     EXPECT_EQ(findCapturableWindow("QH list tool"), nullptr);
-
 }
 
 // --- Release rules, against stand-ins for the system objects -------------------------------
@@ -363,12 +351,17 @@ struct Counted : I {
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
 };
 
-// A desktop image whose size no texture can have.
-struct HugeTexture : Counted<ID3D11Texture2D> {
-    void STDMETHODCALLTYPE GetDevice(ID3D11Device** d) override { *d = nullptr; }
+// The private data every Direct3D and DXGI object carries, which nothing here uses.
+template <typename I>
+struct Uncarried : Counted<I> {
     HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+};
+
+// A desktop image whose size no texture can have.
+struct HugeTexture : Uncarried<ID3D11Texture2D> {
+    void STDMETHODCALLTYPE GetDevice(ID3D11Device** d) override { *d = nullptr; }
     void STDMETHODCALLTYPE GetType(D3D11_RESOURCE_DIMENSION* t) override { *t = D3D11_RESOURCE_DIMENSION_TEXTURE2D; }
     void STDMETHODCALLTYPE SetEvictionPriority(UINT) override {}
     UINT STDMETHODCALLTYPE GetEvictionPriority() override { return 0; }
@@ -379,7 +372,7 @@ struct HugeTexture : Counted<ID3D11Texture2D> {
     }
 };
 
-struct DesktopResource : Counted<IDXGIResource> {
+struct DesktopResource : Uncarried<IDXGIResource> {
     HugeTexture* texture = nullptr;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (iid == __uuidof(ID3D11Texture2D)) {
@@ -390,9 +383,6 @@ struct DesktopResource : Counted<IDXGIResource> {
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetDevice(REFIID, void**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetSharedHandle(HANDLE*) override { return E_NOTIMPL; }
@@ -401,13 +391,10 @@ struct DesktopResource : Counted<IDXGIResource> {
     HRESULT STDMETHODCALLTYPE GetEvictionPriority(UINT*) override { return E_NOTIMPL; }
 };
 
-struct FakeDuplication : Counted<IDXGIOutputDuplication> {
+struct FakeDuplication : Uncarried<IDXGIOutputDuplication> {
     DesktopResource* resource = nullptr;
     HRESULT answer = S_OK;
     int released = 0;
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
     void STDMETHODCALLTYPE GetDesc(DXGI_OUTDUPL_DESC*) override {}
     HRESULT STDMETHODCALLTYPE AcquireNextFrame(UINT, DXGI_OUTDUPL_FRAME_INFO*, IDXGIResource** out) override {

@@ -1,9 +1,11 @@
 // Background removal's own arithmetic on fake model outputs: the table, the sampling grid, the
-// smoothing, the upscaling, and which model row starts.
+// upscaling, the smoothing, which model row starts, and what the camera's hand-off makes of it.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "capture/heap_count.h"
+#include "media/capture/camera_capture.h"
 #include "media/capture/matting.h"
 
 namespace {
@@ -45,7 +47,7 @@ TEST(Matting, AlphaTableShapesEachModelsBand) {
     EXPECT_EQ(cpu[512], 128);  // the band's middle
     EXPECT_EQ(gpu[0], 0);
     EXPECT_EQ(gpu[1023], 255);
-    EXPECT_EQ(gpu[1023 / 4], uint8_t(std::trunc((3 - 2 * 0.25f) * 0.25f * 0.25f * 255 + 0.5f)) - 0);
+    EXPECT_EQ(gpu[255], 40);  // a quarter of the way is 0.156 of the way up, not a straight 64
     for (int k = 1; k < kAlphaTableSize; ++k) {
         EXPECT_GE(cpu[size_t(k)], cpu[size_t(k - 1)]);
         EXPECT_GE(gpu[size_t(k)], gpu[size_t(k - 1)]);
@@ -84,17 +86,6 @@ TEST(Matting, SamplesThePixelUnderEachCellCentre) {
     }
 }
 
-TEST(Matting, MaskStartsAsOutputThenAveragesWithThePrevious) {
-    std::vector<float> mask;
-    smoothMattingMask({0.2f, 0.8f}, mask);
-    EXPECT_EQ(mask, (std::vector<float>{0.2f, 0.8f}));
-    smoothMattingMask({1.0f, 0.0f}, mask);
-    EXPECT_FLOAT_EQ(mask[0], 0.6f);
-    EXPECT_FLOAT_EQ(mask[1], 0.4f);
-    smoothMattingMask({0.5f, 0.5f, 0.5f}, mask);  // a new size starts over
-    EXPECT_EQ(mask, (std::vector<float>{0.5f, 0.5f, 0.5f}));
-}
-
 TEST(Matting, UpscaledMatteMatchesAPlainBilinearReading) {
     MattingModel m;
     m.config = kMattingModels[0];
@@ -106,8 +97,7 @@ TEST(Matting, UpscaledMatteMatchesAPlainBilinearReading) {
     for (int W : {1280, 333}) {
         const int H = W * 9 / 16;
         std::vector<uint8_t> frame(size_t(W) * size_t(H) * 4, 77);
-        writeMatte(m, frame.data(), W, H);
-        EXPECT_EQ(m.cachedWidth, W);
+        writeMatte(m, frame.data(), W, H);  // the second width needs a new column map
         for (int y = 0; y < H; y += 37) {
             for (int x = 0; x < W; x += 29) {
                 const double sx = std::clamp((x + 0.5) * w / W - 0.5, 0.0, w - 1.001);
@@ -140,7 +130,9 @@ TEST(BackgroundRemover, TriesRowsInOrderAndNeverRetriesAFailure) {
     ASSERT_TRUE(remover.apply(frame.data(), 640, 360));
     for (size_t i = 3; i < frame.size(); i += 4) ASSERT_EQ(frame[i], 0);  // 0.3 and below: background
     rows->value = 0.7f;
-    // 0.5 * 0.7 + 0.5 * 0.3 = 0.5 after smoothing; then 0.6, ... converging up to 0.7 and beyond 255.
+    // The mask starts as the first answer and then averages each answer with itself so far:
+    // 0.5 * 0.7 + 0.5 * 0.3 = 0.5, then 0.6, ... converging up to 0.7 and 255. A mask that started
+    // anywhere else, or weighed the two otherwise, is far from half way on the first frame.
     std::vector<uint8_t> alphas;
     for (int i = 0; i < 12; ++i) {
         ASSERT_TRUE(remover.apply(frame.data(), 640, 360));
@@ -160,16 +152,53 @@ TEST(BackgroundRemover, TriesRowsInOrderAndNeverRetriesAFailure) {
     EXPECT_FALSE(failed.apply(frame.data(), 640, 360));
 }
 
-TEST(BackgroundRemover, FailedOrShortEvaluationLeavesTheFrameAlone) {
-    for (bool ok : {false, true}) {
-        auto runtime = std::make_unique<RowRuntime>();
-        runtime->ok = ok;
-        runtime->count = ok ? 10 : 0;  // the good evaluation comes back too short
-        BackgroundRemover remover(std::move(runtime));
-        ASSERT_TRUE(remover.ensureReady());
-        std::vector<uint8_t> frame(size_t(64) * 36 * 4, 42);
-        EXPECT_FALSE(remover.apply(frame.data(), 64, 36));
-        for (uint8_t b : frame) ASSERT_EQ(b, 42);
+// The camera's hand-off with removal off, running, failing to evaluate, answered too short, and
+// unable to start: alpha only when the removal ran, every byte as the camera gave it otherwise,
+// and no heap allocation once warm (a failing start sets its text again on every frame).
+TEST(BackgroundRemover, HandOffMarksAlphaOnlyWhenRemovalRanAndAllocatesNothingOnceWarm) {
+    constexpr int kWidth = 64, kHeight = 36;
+    constexpr size_t kBytes = size_t(kWidth) * kHeight * 4;
+    struct Case {
+        bool removal;
+        int startable;
+        bool ok;
+        size_t count;  // of the model's answer; 0 for its whole grid
+        bool alpha;
+        const char* status;
+    } cases[] = {
+        {false, 110, true, 0, false, kCameraStartingText},
+        {true, 110, true, 0, true, kCameraStartingText},
+        {true, 110, false, 0, false, kCameraStartingText},
+        {true, 110, true, 10, false, kCameraStartingText},
+        {true, 0, true, 0, false, "Background removal needs Windows ML, which could not start"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        CameraCapture capture;
+        capture.makeMattingRuntime = [&c] {
+            auto runtime = std::make_unique<RowRuntime>();
+            runtime->startable = c.startable;
+            runtime->ok = c.ok;
+            runtime->count = c.count;
+            return runtime;
+        };
+        capture.removeBackground = c.removal;
+        capture.front.assign(kBytes, 7);
+        for (int frame = 0; frame < 3; ++frame) {
+            capture.back.assign(kBytes, 7);
+            const size_t before = heapAllocations();
+            handOffCameraFrame(capture, kWidth, kHeight);
+            if (frame == 2) {
+                EXPECT_EQ(heapAllocations() - before, 0u) << "warm";
+            }
+        }
+        EXPECT_EQ(capture.hasAlpha, c.alpha);
+        EXPECT_EQ(capture.status, c.status);
+        for (size_t i = 0; i < kBytes; ++i) ASSERT_EQ(capture.front[i], c.alpha && i % 4 == 3 ? 255 : 7) << i;
+        // Turning removal off returns to opaque frames.
+        capture.removeBackground = false;
+        handOffCameraFrame(capture, kWidth, kHeight);
+        EXPECT_FALSE(capture.hasAlpha);
     }
 }
 
