@@ -70,15 +70,12 @@ TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMov
     HWND h = static_cast<HWND>(window->hwnd);
     RECT work{}, r{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    EXPECT_EQ(record.chatOnTopX, work.right - 360 - 24);
-    EXPECT_EQ(record.chatOnTopY, work.top + 96);
     GetWindowRect(h, &r);
-    EXPECT_EQ(r.left, record.chatOnTopX);
-    EXPECT_EQ(r.top, record.chatOnTopY);
-    EXPECT_EQ(r.right - r.left, 360);
-    EXPECT_EQ(r.bottom - r.top, 480);
-    EXPECT_EQ(window->drawnWidth, 360);
-    EXPECT_EQ(window->drawnHeight, 480);
+    EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right, r.bottom}),
+              std::vector<LONG>({work.right - 360 - 24, work.top + 96, work.right - 24, work.top + 96 + 480}));
+    EXPECT_EQ(record.chatOnTopX, r.left);
+    EXPECT_EQ(record.chatOnTopY, r.top);
+    EXPECT_EQ(std::pair(window->drawnWidth, window->drawnHeight), std::pair(360, 480));
     const LONG_PTR ex = GetWindowLongPtrW(h, GWL_EXSTYLE);
     for (LONG_PTR bit : {LONG_PTR(WS_EX_NOACTIVATE), LONG_PTR(WS_EX_LAYERED), LONG_PTR(WS_EX_TOOLWINDOW),
                          LONG_PTR(WS_EX_TOPMOST)}) EXPECT_TRUE(ex & bit);
@@ -102,10 +99,6 @@ TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMov
     };
     for (const Hit& hit : hits)
         EXPECT_EQ(SendMessageW(h, WM_NCHITTEST, 0, MAKELPARAM(hit.x, hit.y)), hit.code) << hit.x << "," << hit.y;
-    MINMAXINFO info{};
-    SendMessageW(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-    EXPECT_EQ(info.ptMinTrackSize.x, 220);
-    EXPECT_EQ(info.ptMinTrackSize.y, 160);
 
     EXPECT_EQ(SendMessageW(h, WM_CLOSE, 0, 0), 0);
     for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
@@ -130,17 +123,14 @@ TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMov
     SetWindowPos(h, nullptr, 50, 60, 400, 500, SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(window->drawnWidth, 400);  // a new size is drawn at once
     ChatOnTopWindow::update(window, record, kLines);
-    EXPECT_EQ(record.chatOnTopX, 50);
-    EXPECT_EQ(record.chatOnTopY, 60);
-    EXPECT_EQ(record.chatOnTopWidth, 400);
-    EXPECT_EQ(record.chatOnTopHeight, 500);
+    EXPECT_EQ(std::vector<int>({record.chatOnTopX, record.chatOnTopY, record.chatOnTopWidth, record.chatOnTopHeight}),
+              std::vector<int>({50, 60, 400, 500}));
 
-    // The system's minimum tracking size holds for programs too.
+    // The minimum tracking size holds for programs too.
     SetWindowPos(h, nullptr, 70, 80, 90, 90, SWP_NOZORDER | SWP_NOACTIVATE);
     ChatOnTopWindow::update(window, record, kLines);
-    EXPECT_EQ(record.chatOnTopX, 70);
-    EXPECT_EQ(record.chatOnTopWidth, 220);
-    EXPECT_EQ(record.chatOnTopHeight, 160);
+    EXPECT_EQ(std::vector<int>({record.chatOnTopX, record.chatOnTopY, record.chatOnTopWidth, record.chatOnTopHeight}),
+              std::vector<int>({70, 80, 220, 160}));
     EXPECT_EQ(window->drawnWidth, 220);
 
     // Resized behind the window's back (a resize it sees is drawn at once), a
@@ -154,8 +144,7 @@ TEST(ChatOnTopWindow, OpensBesideTheWorkAreaNeverActivatesAndTheRecordFollowsMov
     EXPECT_EQ(window->drawnWidth, 220) << "only the sequence numbers changed: not drawn again";
     renumbered[1].text = "edited";
     ChatOnTopWindow::update(window, record, renumbered);
-    EXPECT_EQ(window->drawnWidth, 240);
-    EXPECT_EQ(window->drawnHeight, 170);
+    EXPECT_EQ(std::pair(window->drawnWidth, window->drawnHeight), std::pair(240, 170));
     ChatOnTopWindow::destroy(window);
     EXPECT_FALSE(IsWindow(h));
 }
@@ -168,24 +157,19 @@ TEST(ChatOnTopWindow, DrawsRoundedTranslucentChatWithAuthorColours) {
     const auto at = [&](int x, int y) { return &px[(std::size_t(y) * 360 + std::size_t(x)) * 4]; };
     for (const auto& [x, y] : {std::pair{0, 0}, {359, 0}, {0, 479}, {359, 479}}) EXPECT_EQ(at(x, y)[3], 0);
     // The background, premultiplied at 84 %.
-    const uint8_t* inside = at(180, 200);
-    EXPECT_EQ(inside[3], 214);
-    EXPECT_EQ(inside[0], 21);
-    EXPECT_EQ(inside[1], 18);
-    EXPECT_EQ(inside[2], 18);
-    // Each author's colour appears, the newest line lowest.
+    EXPECT_EQ(std::vector<uint8_t>(at(180, 200), at(180, 200) + 4), std::vector<uint8_t>({21, 18, 18, 214}));
+    // Each author's colour (0xBBGGRR) appears, the newest line lowest.
     const uint32_t colours[3] = {0x0040CCFF, 0x00FFC860, 0x00A078FF};
+    const auto shows = [](const uint8_t* p, uint32_t colour) {
+        for (int i = 0; i < 3; ++i)
+            if (std::abs(p[2 - i] - int((colour >> (8 * i)) & 0xFF) * 214 / 255) >= 12) return false;
+        return true;
+    };
     int lowest[3] = {-1, -1, -1};
-    for (int y = 30; y < 480; ++y) {
-        for (int x = 0; x < 360; ++x) {
-            const uint8_t* p = at(x, y);
-            for (int c = 0; c < 3; ++c) {
-                const int r = int(colours[c] & 0xFF) * 214 / 255, g = int((colours[c] >> 8) & 0xFF) * 214 / 255,
-                          b = int((colours[c] >> 16) & 0xFF) * 214 / 255;
-                if (std::abs(p[2] - r) < 12 && std::abs(p[1] - g) < 12 && std::abs(p[0] - b) < 12) lowest[c] = y;
-            }
-        }
-    }
+    for (int y = 30; y < 480; ++y)
+        for (int x = 0; x < 360; ++x)
+            for (int c = 0; c < 3; ++c)
+                if (shows(at(x, y), colours[c])) lowest[c] = y;
     EXPECT_GT(lowest[0], 0);
     EXPECT_GT(lowest[1], lowest[0]);
     EXPECT_GT(lowest[2], lowest[1]);
