@@ -2,6 +2,7 @@
 // upscaling, the smoothing, which model row starts, and what the camera's hand-off makes of it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "capture/heap_count.h"
@@ -12,14 +13,14 @@ namespace {
 
 class ConstRunner : public MattingRunner {
 public:
-    // The value is read at each evaluation, so a test can change what the model sees.
-    ConstRunner(const float* value, bool ok, size_t count) : value(value), ok(ok), count(count) {}
+    // Value and outcome are read at each evaluation, so a test can change what the model answers.
+    ConstRunner(const float* value, const bool* ok, size_t count) : value(value), ok(ok), count(count) {}
     bool evaluate(const std::vector<float>&, std::vector<float>& out) override {
         out.assign(count, *value);
-        return ok;
+        return *ok;
     }
     const float* value;
-    bool ok;
+    const bool* ok;
     size_t count;
 };
 
@@ -28,7 +29,7 @@ public:
     std::unique_ptr<MattingRunner> start(const MattingModelConfig& config) override {
         tried.push_back(config.resourceId);
         if (config.resourceId != startable) return nullptr;
-        return std::make_unique<ConstRunner>(&value, ok, count ? count : size_t(config.width) * size_t(config.height));
+        return std::make_unique<ConstRunner>(&value, &ok, count ? count : size_t(config.width) * size_t(config.height));
     }
     int startable = 110;
     float value = 1.0f;
@@ -140,6 +141,11 @@ TEST(BackgroundRemover, TriesRowsInOrderAndNeverRetriesAFailure) {
     }
     EXPECT_NEAR(alphas.front(), 128, 2);  // half way through the band
     EXPECT_EQ(alphas.back(), 255);
+    // A failure after good frames must leave the picture as the camera gave it, not the last mask.
+    rows->ok = false;
+    std::fill(frame.begin(), frame.end(), uint8_t(200));
+    EXPECT_FALSE(remover.apply(frame.data(), 640, 360));
+    EXPECT_EQ(std::count(frame.begin(), frame.end(), uint8_t(200)), std::ptrdiff_t(frame.size()));
 
     auto none = std::make_unique<RowRuntime>();
     none->startable = 0;

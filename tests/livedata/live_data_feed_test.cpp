@@ -95,7 +95,10 @@ TEST(LiveDataWorker, ChatPollsKeepTheNewestThirtyAndCountsRefreshEveryThirtySeco
     Rig rig;
     rig.serveLive(fixtures::liveChatPage());
     std::string many = "[";
-    for (int i = 1; i <= 40; ++i) many += (i > 1 ? "," : "") + fixtures::textAction("viewer", "m" + std::to_string(i));
+    for (int i = 1; i <= 40; ++i) {
+        if (i > 1) many += ',';
+        many += fixtures::textAction("viewer", std::string("m") + std::to_string(i));
+    }
     many += "]";
     rig.http->queue(kPollPath, fixtures::pollReply(many, "C2", "\"timeoutMs\":1500,"));
     rig.http->serve(kPollPath, fixtures::pollReply("[]", "C3", "\"timeoutMs\":2000,"));

@@ -90,7 +90,7 @@ TEST(YouTubeReader, ChatStartsFromThePageThenPollsWithTheExactBody) {
 
     // Intervals are clamped to 1 to 3 s as doubles, before they become ints.
     const std::string pollPath = "/youtubei/v1/live_chat/get_live_chat?prettyPrint=false&key=AIzaSyTestKey_0123-x";
-    const std::string actions = "[" + fixtures::textAction("Dee", "second") + "]";
+    const std::string actions = std::string("[") + fixtures::textAction("Dee", "second") + "]";
     r.http->queue(pollPath, fixtures::pollReply(actions, "CONT-2", "\"timeoutMs\":500,"));
     r.http->queue(pollPath, fixtures::pollReply("[]", "CONT-3", ""));
     r.http->queue(pollPath, fixtures::pollReply("[]", "CONT-4", "\"timeoutMs\":1e300,"));

@@ -223,7 +223,7 @@ TEST(Updater, HttpsGetSplitsTheAddressAndKeepsToItsLimits) {
         ASSERT_EQ(server.seen.size(), *a.host ? 1u : 0u);
         if (*a.host) {
             const HttpsRequest& rq = server.seen[0];
-            EXPECT_EQ(rq.host + ":" + std::to_string(rq.port) + rq.path, a.host + (":" + std::to_string(a.port)) + a.path);
+            EXPECT_EQ(rq.host + ":" + std::to_string(rq.port) + rq.path, std::string(a.host) + ":" + std::to_string(a.port) + a.path);
             EXPECT_EQ(rq.userAgent, "Quillhaven-Updater");
             EXPECT_EQ(text, "{}");
         }
