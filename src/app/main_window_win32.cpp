@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/frame_input.h"
 #include "app/studio.h"
 #include "app/window_rules.h"
 #include "backends/imgui_impl_dx11.h"
@@ -256,12 +257,15 @@ int runStudioProcess(HINSTANCE instance) {
     UpdateWindow(hwnd);
 
     for (bool done = false; !done;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        takeFrameMessages([&done](bool withInput) {
+            MSG msg;
+            const UINT besidesInput = PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE | PM_QS_PAINT;
+            if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | (withInput ? 0 : besidesInput))) return false;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
             if (msg.message == WM_QUIT) done = true;
-        }
+            return true;
+        });
         if (done) break;
         studio->tick();
         if (IsIconic(hwnd)) {

@@ -86,7 +86,7 @@ void Studio::addLayer(int kind) {
     const auto sameKind = std::count_if(scene.layers.begin(), scene.layers.end(),
                                         [kind](const Layer& l) { return l.kind == kind; });
     std::string name = layerKindName(kind);
-    if (sameKind + 1 >= 2) name += " " + std::to_string(sameKind + 1);
+    if (sameKind + 1 >= 2) name.append(" ").append(std::to_string(sameKind + 1));
     Layer layer = makeLayer(kind, name);
 
     if (kind == LayerKind::Image) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
+#include <vector>
 
+#include "app/frame_input.h"
 #include "app/image_fit.h"
 #include "app/studio.h"
 #include "media/media_kit.h"
@@ -125,6 +128,49 @@ TEST_F(StudioActions, CtrlRRecordsAndCtrlPPauses) {
     EXPECT_FALSE(studio->recordingStartedByLive);
     EXPECT_EQ(studio->toast.text.rfind("Saved ", 0), 0u);
     EXPECT_EQ(studio->toast.folder, studio->recording.savedFiles.back());
+}
+
+// Key messages as the window delivers them, frames taking them as the message loop does: each
+// burst arrives before the frame of its index. xdotool and a quick hand release Ctrl before the
+// letter, and on a busy frame the letter and the release come in together.
+TEST_F(StudioActions, ChordsSurviveTheirModifierBeingReleasedInTheSameBurst) {
+    struct Message {
+        ImGuiKey key;
+        bool down, ctrlHeld;
+    };
+    const Message ctrlDown{ImGuiKey_LeftCtrl, true, true}, ctrlUp{ImGuiKey_LeftCtrl, false, false};
+    const Message tDown{ImGuiKey_T, true, true}, tUp{ImGuiKey_T, false, false}, bareT{ImGuiKey_T, true, false};
+    struct Case {
+        const char* name;
+        std::vector<std::vector<Message>> bursts;
+        bool open;  // the teleprompter after them
+    };
+    const Case cases[] = {
+        {"Ctrl earlier, the rest at once", {{ctrlDown}, {tDown, ctrlUp, tUp}}, true},
+        {"all at once", {{ctrlDown, tDown, ctrlUp, tUp}}, true},
+        {"twice at once", {{ctrlDown, tDown, ctrlUp, tUp, ctrlDown, tDown, ctrlUp, tUp}}, false},
+        {"again before the GUI took the first", {{bareT, tUp, ctrlDown, tDown}, {ctrlUp, tUp}}, true},
+        {"no Ctrl", {{bareT, tUp}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        studio->teleprompter.open = false;
+        std::deque<Message> waiting;
+        for (size_t frame = 0; frame < c.bursts.size() + 8; ++frame) {
+            if (frame < c.bursts.size()) waiting.insert(waiting.end(), c.bursts[frame].begin(), c.bursts[frame].end());
+            takeFrameMessages([&](bool withInput) {
+                if (!withInput || waiting.empty()) return false;
+                const Message m = waiting.front();
+                waiting.pop_front();
+                ImGui::GetIO().AddKeyEvent(ImGuiMod_Ctrl, m.ctrlHeld);
+                ImGui::GetIO().AddKeyEvent(m.key, m.down);
+                return true;
+            });
+            gui.bareFrame([&] { studio->handleShortcuts(); });
+        }
+        EXPECT_TRUE(waiting.empty());
+        EXPECT_EQ(studio->teleprompter.open, c.open);
+    }
 }
 
 TEST_F(StudioActions, RefusedRecordingSaysWhy) {

@@ -139,7 +139,7 @@ crop_notice() { convert x:"$1" -crop "$notice_region" +repage "$2" 2>/dev/null; 
 # changed_pixels A B: pixels that differ by more than a faint shadow's step.
 changed_pixels() { compare -metric AE -fuzz 10% "$1" "$2" null: 2>&1 | cut -d' ' -f1; }
 press_record() {
-  local attempt changed=0
+  local changed=0
   # A click on the preview beside the canvas gives the window the keyboard (Xvfb has no
   # window manager) without selecting a layer, which would move the notice.
   xdotool mousemove --window "$1" 1200 100 click 1
@@ -147,14 +147,11 @@ press_record() {
   xdotool mousemove --window "$1" 130 $((studio_h - 60))
   sleep 0.3
   crop_notice "$1" "$work/notice-before.png" || return 1
-  # A key can arrive before Wine has moved the focus: one more press then.
-  for attempt in 1 2; do
-    xdotool key --clearmodifiers ctrl+r
-    for _ in $(seq 30); do
-      crop_notice "$1" "$work/notice.png" && changed=$(changed_pixels "$work/notice.png" "$work/notice-before.png")
-      ((${changed:-0} > 2000)) && break 2
-      sleep 0.1
-    done
+  xdotool key --clearmodifiers ctrl+r
+  for _ in $(seq 100); do
+    crop_notice "$1" "$work/notice.png" && changed=$(changed_pixels "$work/notice.png" "$work/notice-before.png")
+    ((${changed:-0} > 2000)) && break
+    sleep 0.1
   done
   ((${changed:-0} > 2000)) || { echo "studio_e2e: no notice appeared ($changed pixels changed)" >&2; return 1; }
   # The box of what changed strongly (not the soft shadow): one line of text in a pill,
