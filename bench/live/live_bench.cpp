@@ -118,7 +118,7 @@ void runCase(const Case& c, double seconds, const std::string& folder) {
     Project project;
     for (int i = 0; i < 2; ++i) {
         Destination d;
-        d.id = i == 0 ? "a" : "b";
+        d.id.assign(1, char('a' + i));
         d.name = d.id;
         d.serverUrl = peer.url(d.id);
         d.canvas = i;
