@@ -64,17 +64,6 @@ private:
     ComPtr<IMFSample> delivered;
 };
 
-ComPtr<IMFMediaSource> activateCamera(int index) {
-    ComPtr<IMFMediaSource> source;
-    IMFActivate** devices = nullptr;
-    UINT32 count = 0;
-    if (!enumerateCameraDevices(&devices, &count)) return source;
-    if (cameraIndexInRange(index, count)) devices[index]->ActivateObject(IID_PPV_ARGS(&source));
-    for (UINT32 i = 0; i < count; ++i) devices[i]->Release();
-    CoTaskMemFree(devices);
-    return source;
-}
-
 void chooseCameraMediaType(IMFSourceReader* reader) {
     std::vector<ComPtr<IMFMediaType>> types;
     std::vector<CameraMode> modes;
@@ -150,9 +139,27 @@ bool enumerateCameraDevices(IMFActivate*** devices, UINT32* count) {
 }
 
 void deviceCaptureLoop(CameraCapture& capture, int index) {
-    ComPtr<IMFMediaSource> source = activateCamera(index);
-    if (!source) {
-        capture.setStatus("Camera not found");
+    IMFActivate** devices = nullptr;
+    UINT32 count = 0;
+    if (!enumerateCameraDevices(&devices, &count)) {
+        devices = nullptr;
+        count = 0;
+    }
+    listedCameraCaptureLoop(capture, devices, count, index);
+    for (UINT32 i = 0; i < count; ++i) devices[i]->Release();
+    CoTaskMemFree(devices);
+}
+
+void listedCameraCaptureLoop(CameraCapture& capture, IMFActivate* const* devices, UINT32 count, int index) {
+    if (!cameraIndexInRange(index, count)) {
+        capture.setStatus(kCameraNotFoundText);
+        return;
+    }
+    // The device exists, so a refusal is the camera privacy setting (which answers E_ACCESSDENIED
+    // here) or another program holding the camera, never a missing camera.
+    ComPtr<IMFMediaSource> source;
+    if (FAILED(devices[index]->ActivateObject(IID_PPV_ARGS(&source))) || !source) {
+        capture.setStatus(kCameraBusyText);
         return;
     }
     sourceCaptureLoop(capture, source.Get());
@@ -167,7 +174,7 @@ void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source) {
         FAILED(options->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, mailbox.Get())) ||
         FAILED(MFCreateSourceReaderFromMediaSource(source, options.Get(), &reader))) {
         source->Shutdown();
-        capture.setStatus("Camera is busy or blocked in Windows privacy settings");
+        capture.setStatus(kCameraBusyText);
         return;
     }
     chooseCameraMediaType(reader.Get());
@@ -191,8 +198,9 @@ void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source) {
         ComPtr<IMFSample> sample;
         const bool asked = SUCCEEDED(reader->ReadSample(kFirstVideo, 0, nullptr, nullptr, nullptr, nullptr));
         if (asked && !mailbox->wait(status, flags, sample)) break;  // stopped
-        if (!asked || FAILED(status) || (flags & MF_SOURCE_READERF_ENDOFSTREAM)) {
-            if (!capture.stop) capture.setStatus("Camera stopped (unplugged or used by another app)");
+        // After the error flag the reader takes no further calls, whatever the status says.
+        if (!asked || FAILED(status) || (flags & (MF_SOURCE_READERF_ENDOFSTREAM | MF_SOURCE_READERF_ERROR))) {
+            if (!capture.stop) capture.setStatus(kCameraStoppedText);
             break;
         }
         if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) layout = readCameraFrameLayout(reader.Get());
