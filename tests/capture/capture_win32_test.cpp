@@ -5,6 +5,7 @@
 
 #include <d3d11.h>
 #include <mfapi.h>
+#include <mferror.h>
 #include <mfidl.h>
 #include <windows.h>
 #include <wrl/client.h>
@@ -321,6 +322,28 @@ TEST(CameraDevices, AListedCameraThatWillNotStartIsBusyOrBlockedNotMissing) {
         if (listed) {
             EXPECT_EQ(cameras[c.index].activations, 1);
         }
+    }
+}
+
+// A camera starts streaming at the first read, so the codes of a camera that cannot start mean
+// busy or blocked only before the first frame; the same codes later, or any other, mean stopped.
+TEST(CameraDevices, AFirstReadRefusedIsBusyOrBlockedALaterFailureIsAStop) {
+    struct Case {
+        HRESULT result;
+        bool delivered;
+        const char* status;
+    } cases[] = {
+        {MF_E_HW_MFT_FAILED_START_STREAMING, false, kCameraBusyText},  // another program holds it
+        {E_ACCESSDENIED, false, kCameraBusyText},                      // the privacy setting
+        {MF_E_VIDEO_RECORDING_DEVICE_PREEMPTED, false, kCameraBusyText},
+        {MF_E_VIDEO_RECORDING_DEVICE_PREEMPTED, true, kCameraStoppedText},
+        {MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, false, kCameraStoppedText},  // unplugged
+        {MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, true, kCameraStoppedText},
+        {E_ACCESSDENIED, true, kCameraStoppedText},
+        {S_OK, false, kCameraStoppedText},  // the end or error flag
+    };
+    for (const Case& c : cases) {
+        EXPECT_STREQ(cameraReadFailureText(c.result, c.delivered), c.status) << std::hex << c.result << " " << c.delivered;
     }
 }
 

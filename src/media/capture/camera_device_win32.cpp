@@ -138,6 +138,14 @@ bool enumerateCameraDevices(IMFActivate*** devices, UINT32* count) {
            SUCCEEDED(MFEnumDeviceSources(attributes.Get(), devices, count));
 }
 
+const char* cameraReadFailureText(HRESULT result, bool delivered) {
+    // The device starts streaming at the first read: a camera that cannot (another program holds
+    // it) or may not (the privacy setting) fails there, before any frame.
+    const bool refusedAtStart = result == MF_E_HW_MFT_FAILED_START_STREAMING || result == E_ACCESSDENIED ||
+                                result == MF_E_VIDEO_RECORDING_DEVICE_PREEMPTED;
+    return !delivered && refusedAtStart ? kCameraBusyText : kCameraStoppedText;
+}
+
 void deviceCaptureLoop(CameraCapture& capture, int index) {
     IMFActivate** devices = nullptr;
     UINT32 count = 0;
@@ -187,26 +195,29 @@ void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source) {
         return;
     }
     FrameLayout layout = readCameraFrameLayout(reader.Get());
+    bool delivered = false;
     {
         std::lock_guard<std::mutex> guard(capture.lock);
         capture.status.clear();
         capture.cancelRead = [mailbox] { mailbox->cancel(); };
     }
     while (!capture.stop) {
-        HRESULT status = S_OK;
         DWORD flags = 0;
         ComPtr<IMFSample> sample;
-        const bool asked = SUCCEEDED(reader->ReadSample(kFirstVideo, 0, nullptr, nullptr, nullptr, nullptr));
-        if (asked && !mailbox->wait(status, flags, sample)) break;  // stopped
+        HRESULT status = reader->ReadSample(kFirstVideo, 0, nullptr, nullptr, nullptr, nullptr);
+        if (SUCCEEDED(status) && !mailbox->wait(status, flags, sample)) break;  // stopped
         // After the error flag the reader takes no further calls, whatever the status says.
-        if (!asked || FAILED(status) || (flags & (MF_SOURCE_READERF_ENDOFSTREAM | MF_SOURCE_READERF_ERROR))) {
-            if (!capture.stop) capture.setStatus(kCameraStoppedText);
+        if (FAILED(status) || (flags & (MF_SOURCE_READERF_ENDOFSTREAM | MF_SOURCE_READERF_ERROR))) {
+            if (!capture.stop) capture.setStatus(cameraReadFailureText(status, delivered));
             break;
         }
         if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) layout = readCameraFrameLayout(reader.Get());
         if (!sample || layout.width == 0 || layout.height == 0) continue;
         // A buffer shorter than the picture is skipped rather than read past its end.
-        if (copySample(sample.Get(), layout, capture.back)) handOffCameraFrame(capture, int(layout.width), int(layout.height));
+        if (copySample(sample.Get(), layout, capture.back)) {
+            delivered = true;
+            handOffCameraFrame(capture, int(layout.width), int(layout.height));
+        }
     }
     {
         std::lock_guard<std::mutex> guard(capture.lock);

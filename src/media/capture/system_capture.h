@@ -18,6 +18,9 @@ void deviceCaptureLoop(CameraCapture& capture, int index);
 void listedCameraCaptureLoop(CameraCapture& capture, IMFActivate* const* devices, UINT32 count, int index);
 // The same from a media source already made (a camera's, or a file's in the tests); shuts it down.
 void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source);
+// What the user reads when a camera read ends with `result` (or the error or end flag), after
+// frames were `delivered` or before any: busy or blocked, or stopped.
+const char* cameraReadFailureText(HRESULT result, bool delivered);
 
 // The system's video-capture devices, in the order that numbers them; the caller releases each
 // and frees the array with CoTaskMemFree. False when they cannot be listed.
