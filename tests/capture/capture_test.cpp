@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <future>
+#include <mutex>
+#include <thread>
 
 #include "capture/heap_count.h"
 #include "media/capture/camera_capture.h"
@@ -50,23 +52,38 @@ TEST(CameraFramePaths, PhoneConversionMakesNoHeapAllocation) {
 }
 
 TEST(CameraCaptureStop, BreaksOffAReadThatNeverReturns) {
-    // A camera that stops delivering: the loop blocks in its read until the read is cancelled,
-    // so the join below only returns if the stop cancels it.
+    // A camera that stops delivering: the loop blocks in its read until the read is cancelled.
     CameraCapture capture;
-    std::promise<void> cancelled;
+    std::promise<void> delivered;
+    std::once_flag deliveredOnce;
+    const auto deliver = [&] { std::call_once(deliveredOnce, [&] { delivered.set_value(); }); };
     std::atomic<bool> reading{false};
+    std::atomic<int> cancels{0};
     startCameraCapture(capture, [&](CameraCapture& c) {
-        std::future<void> read = cancelled.get_future();
+        std::future<void> read = delivered.get_future();
         {
             std::lock_guard<std::mutex> guard(c.lock);
-            c.cancelRead = [&] { cancelled.set_value(); };
+            c.cancelRead = [&] {
+                ++cancels;
+                deliver();
+            };
         }
         reading = true;
         read.wait();
     });
     ASSERT_TRUE(waitFor([&] { return reading.load(); }));
-    stopCameraCapture(capture);
-    EXPECT_FALSE(capture.thread.joinable());
+    // Stopped on a thread of its own, so that a stop which leaves the read waiting fails here
+    // instead of hanging the run: the read is then let go by hand.
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        stopCameraCapture(capture);
+        stopped = true;
+    });
+    const bool brokeOff = waitFor([&] { return stopped.load(); });
+    deliver();
+    stopper.join();
+    EXPECT_TRUE(brokeOff) << "the stop waited for a read that never returns";
+    EXPECT_EQ(cancels, 1);
 }
 
 // What the transform answers to each offer and the picture size each drain writes, in order.

@@ -18,6 +18,9 @@
 struct PhoneFeed;
 
 constexpr char kCameraStartingText[] = "Starting camera\xE2\x80\xA6";
+constexpr char kCameraNotFoundText[] = "Camera not found";
+constexpr char kCameraBusyText[] = "Camera is busy or blocked in Windows privacy settings";
+constexpr char kCameraStoppedText[] = "Camera stopped (unplugged or used by another app)";
 constexpr char kPhoneWaitingText[] = "Waiting for your phone: open Quillhaven Remote and turn on Camera";
 // The device index that names the phone camera rather than a local one.
 constexpr int kPhoneCameraIndex = 1000;

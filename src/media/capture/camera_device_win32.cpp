@@ -64,17 +64,6 @@ private:
     ComPtr<IMFSample> delivered;
 };
 
-ComPtr<IMFMediaSource> activateCamera(int index) {
-    ComPtr<IMFMediaSource> source;
-    IMFActivate** devices = nullptr;
-    UINT32 count = 0;
-    if (!enumerateCameraDevices(&devices, &count)) return source;
-    if (cameraIndexInRange(index, count)) devices[index]->ActivateObject(IID_PPV_ARGS(&source));
-    for (UINT32 i = 0; i < count; ++i) devices[i]->Release();
-    CoTaskMemFree(devices);
-    return source;
-}
-
 void chooseCameraMediaType(IMFSourceReader* reader) {
     std::vector<ComPtr<IMFMediaType>> types;
     std::vector<CameraMode> modes;
@@ -149,10 +138,36 @@ bool enumerateCameraDevices(IMFActivate*** devices, UINT32* count) {
            SUCCEEDED(MFEnumDeviceSources(attributes.Get(), devices, count));
 }
 
+const char* cameraReadFailureText(HRESULT result, bool delivered) {
+    // The device starts streaming at the first read: a camera that cannot (another program holds
+    // it) or may not (the privacy setting) fails there, before any frame.
+    const bool refusedAtStart = result == MF_E_HW_MFT_FAILED_START_STREAMING || result == E_ACCESSDENIED ||
+                                result == MF_E_VIDEO_RECORDING_DEVICE_PREEMPTED;
+    return !delivered && refusedAtStart ? kCameraBusyText : kCameraStoppedText;
+}
+
 void deviceCaptureLoop(CameraCapture& capture, int index) {
-    ComPtr<IMFMediaSource> source = activateCamera(index);
-    if (!source) {
-        capture.setStatus("Camera not found");
+    IMFActivate** devices = nullptr;
+    UINT32 count = 0;
+    if (!enumerateCameraDevices(&devices, &count)) {
+        devices = nullptr;
+        count = 0;
+    }
+    listedCameraCaptureLoop(capture, devices, count, index);
+    for (UINT32 i = 0; i < count; ++i) devices[i]->Release();
+    CoTaskMemFree(devices);
+}
+
+void listedCameraCaptureLoop(CameraCapture& capture, IMFActivate* const* devices, UINT32 count, int index) {
+    if (!cameraIndexInRange(index, count)) {
+        capture.setStatus(kCameraNotFoundText);
+        return;
+    }
+    // The device exists, so a refusal is the camera privacy setting (which answers E_ACCESSDENIED
+    // here) or another program holding the camera, never a missing camera.
+    ComPtr<IMFMediaSource> source;
+    if (FAILED(devices[index]->ActivateObject(IID_PPV_ARGS(&source))) || !source) {
+        capture.setStatus(kCameraBusyText);
         return;
     }
     sourceCaptureLoop(capture, source.Get());
@@ -167,7 +182,7 @@ void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source) {
         FAILED(options->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, mailbox.Get())) ||
         FAILED(MFCreateSourceReaderFromMediaSource(source, options.Get(), &reader))) {
         source->Shutdown();
-        capture.setStatus("Camera is busy or blocked in Windows privacy settings");
+        capture.setStatus(kCameraBusyText);
         return;
     }
     chooseCameraMediaType(reader.Get());
@@ -180,25 +195,29 @@ void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source) {
         return;
     }
     FrameLayout layout = readCameraFrameLayout(reader.Get());
+    bool delivered = false;
     {
         std::lock_guard<std::mutex> guard(capture.lock);
         capture.status.clear();
         capture.cancelRead = [mailbox] { mailbox->cancel(); };
     }
     while (!capture.stop) {
-        HRESULT status = S_OK;
         DWORD flags = 0;
         ComPtr<IMFSample> sample;
-        const bool asked = SUCCEEDED(reader->ReadSample(kFirstVideo, 0, nullptr, nullptr, nullptr, nullptr));
-        if (asked && !mailbox->wait(status, flags, sample)) break;  // stopped
-        if (!asked || FAILED(status) || (flags & MF_SOURCE_READERF_ENDOFSTREAM)) {
-            if (!capture.stop) capture.setStatus("Camera stopped (unplugged or used by another app)");
+        HRESULT status = reader->ReadSample(kFirstVideo, 0, nullptr, nullptr, nullptr, nullptr);
+        if (SUCCEEDED(status) && !mailbox->wait(status, flags, sample)) break;  // stopped
+        // After the error flag the reader takes no further calls, whatever the status says.
+        if (FAILED(status) || (flags & (MF_SOURCE_READERF_ENDOFSTREAM | MF_SOURCE_READERF_ERROR))) {
+            if (!capture.stop) capture.setStatus(cameraReadFailureText(status, delivered));
             break;
         }
         if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) layout = readCameraFrameLayout(reader.Get());
         if (!sample || layout.width == 0 || layout.height == 0) continue;
         // A buffer shorter than the picture is skipped rather than read past its end.
-        if (copySample(sample.Get(), layout, capture.back)) handOffCameraFrame(capture, int(layout.width), int(layout.height));
+        if (copySample(sample.Get(), layout, capture.back)) {
+            delivered = true;
+            handOffCameraFrame(capture, int(layout.width), int(layout.height));
+        }
     }
     {
         std::lock_guard<std::mutex> guard(capture.lock);

@@ -24,8 +24,11 @@ HRESULT takeDesktopFrame(IDXGIOutputDuplication* duplication, ID3D11Device* devi
     ComPtr<IDXGIResource> resource;
     const HRESULT hr = duplication->AcquireNextFrame(0, &info, &resource);
     if (FAILED(hr)) return hr;
+    // A frame that only moved or reshaped the pointer carries no present time: the desktop image
+    // is the one already copied (or, just after opening, none yet), so it is not copied again.
+    const bool imageChanged = info.LastPresentTime.QuadPart != 0;
     ComPtr<ID3D11Texture2D> desktop;
-    if (resource && SUCCEEDED(resource.As(&desktop))) {
+    if (imageChanged && resource && SUCCEEDED(resource.As(&desktop))) {
         D3D11_TEXTURE2D_DESC desc{};
         desktop->GetDesc(&desc);
         bool ready = texture.texture && texture.width == int(desc.Width) && texture.height == int(desc.Height);

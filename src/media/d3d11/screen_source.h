@@ -29,8 +29,9 @@ private:
     std::string status;
 };
 
-// Takes the newest desktop image, if there is one, into `texture` (made anew on a size change).
-// The frame is released in every case, even when the copy cannot be made. Returns what
+// Takes the newest desktop image, if there is one, into `texture` (made anew on a size change);
+// a frame whose desktop image was not presented anew since the last one (a pointer move) is not
+// copied. The frame is released in every case, even when the copy cannot be made. Returns what
 // AcquireNextFrame answered.
 HRESULT takeDesktopFrame(IDXGIOutputDuplication* duplication, ID3D11Device* device, ID3D11DeviceContext* context,
                          SourceTexture& texture);
