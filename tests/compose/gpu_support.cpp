@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,10 +16,14 @@ TestGpu& TestGpu::get() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     TestGpu g;
     const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_0};
-    D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, levels, 1,
-                      D3D11_SDK_VERSION, &g.device, nullptr, &g.context);
+    const HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
+                                         levels, 1, D3D11_SDK_VERSION, &g.device, nullptr, &g.context);
+    if (FAILED(hr)) std::fprintf(stderr, "D3D11CreateDevice failed (0x%08lX)\n", static_cast<unsigned long>(hr));
     return g;
   }();
+  // Every test that draws needs the device: without it the test fails here instead of passing on
+  // empty frames.
+  EXPECT_TRUE(gpu.device) << "no Direct3D 11 device";
   return gpu;
 }
 
