@@ -52,10 +52,16 @@ std::string friendlyName(IMFAttributes* a) {
     return name;
 }
 
+// `alignment` is in bytes (0 or 1 for none); a transform's output buffers must honour the one its
+// stream information asks for.
 HRESULT makeSample(size_t size, const std::function<void(uint8_t*)>& fill, int64_t time, int64_t duration,
-                   ComPtr<IMFSample>& out) {
+                   ComPtr<IMFSample>& out, DWORD alignment = 0) {
     ComPtr<IMFMediaBuffer> buffer;
-    if (size > MAXDWORD || FAILED(MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer))) return E_OUTOFMEMORY;
+    if (size > MAXDWORD) return E_OUTOFMEMORY;
+    // The aligned allocator takes the alignment less one (its MF_16_BYTE_ALIGNMENT is 0xF).
+    const HRESULT made = alignment > 1 ? MFCreateAlignedMemoryBuffer(static_cast<DWORD>(size), alignment - 1, &buffer)
+                                       : MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer);
+    if (FAILED(made)) return E_OUTOFMEMORY;
     BYTE* p = nullptr;
     if (FAILED(buffer->Lock(&p, nullptr, nullptr))) return E_OUTOFMEMORY;
     fill(p);
@@ -161,6 +167,7 @@ public:
             providesSamples = (info.dwFlags & (MFT_OUTPUT_STREAM_PROVIDES_SAMPLES |
                                                MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES)) != 0;
             sampleSize = info.cbSize ? info.cbSize : 4194304;
+            sampleAlignment = info.cbAlignment;
         }
     }
 
@@ -184,7 +191,7 @@ public:
         data.dwStreamID = outputId;
         ComPtr<IMFSample> own;
         if (!providesSamples) {
-            const HRESULT hr = makeSample(sampleSize, [](uint8_t*) {}, 0, 0, own);
+            const HRESULT hr = makeSample(sampleSize, [](uint8_t*) {}, 0, 0, own, sampleAlignment);
             if (FAILED(hr)) return hr;
             // The transform fills the buffer from its start.
             ComPtr<IMFMediaBuffer> b;
@@ -246,6 +253,7 @@ public:
     DWORD inputId = 0;
     DWORD outputId = 0;
     DWORD sampleSize = 4194304;
+    DWORD sampleAlignment = 0;
     bool providesSamples = false;
     bool async = false;
 };
