@@ -7,6 +7,14 @@
 
 std::atomic<long> TransformBase::liveCount{0};
 
+namespace {
+
+// Output buffers must start on this boundary, as a transform with vector stores may ask; it is
+// stricter than any heap gives by chance, so a caller that ignores the stream information fails.
+constexpr DWORD kOutputAlignment = 256;
+
+}  // namespace
+
 TransformBase::TransformBase() {
     ++liveCount;
     MFCreateAttributes(&attributes, 1);
@@ -61,6 +69,7 @@ STDMETHODIMP TransformBase::GetOutputStreamInfo(DWORD id, MFT_OUTPUT_STREAM_INFO
     *info = {};
     info->dwFlags = MFT_OUTPUT_STREAM_WHOLE_SAMPLES | MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
     info->cbSize = outputBufferSize();
+    info->cbAlignment = kOutputAlignment;
     return S_OK;
 }
 
@@ -219,6 +228,10 @@ STDMETHODIMP TransformBase::ProcessOutput(DWORD flags, DWORD count, MFT_OUTPUT_D
     if (max < p.bytes.size()) {
         buffer->Unlock();
         return MF_E_BUFFERTOOSMALL;
+    }
+    if (reinterpret_cast<uintptr_t>(bytes) % kOutputAlignment != 0) {
+        buffer->Unlock();
+        return E_INVALIDARG;
     }
     std::memcpy(bytes, p.bytes.data(), p.bytes.size());
     buffer->Unlock();
