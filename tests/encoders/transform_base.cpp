@@ -9,9 +9,12 @@ std::atomic<long> TransformBase::liveCount{0};
 
 namespace {
 
-// Output buffers must start on this boundary, as a transform with vector stores may ask; it is
-// stricter than any heap gives by chance, so a caller that ignores the stream information fails.
-constexpr DWORD kOutputAlignment = 256;
+// Input and output buffers must start on this boundary, as a transform with vector loads and
+// stores may ask; it is stricter than any heap gives by chance, so a caller that ignores the
+// stream information fails.
+constexpr DWORD kBufferAlignment = 256;
+
+bool aligned(const BYTE* p) { return reinterpret_cast<uintptr_t>(p) % kBufferAlignment == 0; }
 
 }  // namespace
 
@@ -59,6 +62,7 @@ STDMETHODIMP TransformBase::GetInputStreamInfo(DWORD id, MFT_INPUT_STREAM_INFO* 
     if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
     *info = {};
     info->dwFlags = MFT_INPUT_STREAM_WHOLE_SAMPLES;
+    info->cbAlignment = kBufferAlignment;
     return S_OK;
 }
 
@@ -69,7 +73,7 @@ STDMETHODIMP TransformBase::GetOutputStreamInfo(DWORD id, MFT_OUTPUT_STREAM_INFO
     *info = {};
     info->dwFlags = MFT_OUTPUT_STREAM_WHOLE_SAMPLES | MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
     info->cbSize = outputBufferSize();
-    info->cbAlignment = kOutputAlignment;
+    info->cbAlignment = kBufferAlignment;
     return S_OK;
 }
 
@@ -200,7 +204,7 @@ STDMETHODIMP TransformBase::ProcessInput(DWORD id, IMFSample* sample, DWORD flag
     DWORD length = 0;
     hr = buffer->Lock(&bytes, nullptr, &length);
     if (FAILED(hr)) return hr;
-    hr = encode(bytes, length, time, duration);
+    hr = aligned(bytes) ? encode(bytes, length, time, duration) : E_INVALIDARG;
     buffer->Unlock();
     return hr;
 }
@@ -229,7 +233,7 @@ STDMETHODIMP TransformBase::ProcessOutput(DWORD flags, DWORD count, MFT_OUTPUT_D
         buffer->Unlock();
         return MF_E_BUFFERTOOSMALL;
     }
-    if (reinterpret_cast<uintptr_t>(bytes) % kOutputAlignment != 0) {
+    if (!aligned(bytes)) {
         buffer->Unlock();
         return E_INVALIDARG;
     }
