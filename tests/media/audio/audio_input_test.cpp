@@ -247,30 +247,13 @@ TEST(AudioInput, FailedOpenExplainsItselfAndLoopbackSkipsVoiceProcessing) {
     EXPECT_FALSE(wantsVoiceProcessing({"", false, false}));
 }
 
-// An audio client that refuses the stream for a named cause says so, rather than blaming the
-// sample format: microphone access off in the privacy settings, a device held exclusively by
-// another program, an endpoint unplugged between being found and being opened.
+// A refusal with a named cause says so instead of blaming the sample format.
 TEST(AudioInput, ClientRefusalsWithANamedCauseSaySo) {
-    const AudioInputSettings mic{"", false, true}, chosen{"{0.0.1.00000000}.{x}", false, false},
-        desktop{"", true, false};
+    const AudioInputSettings mic{"", false, true}, desktop{"", true, false};
     const int32_t unsupportedFormat = static_cast<int32_t>(0x88890008);  // AUDCLNT_E_UNSUPPORTED_FORMAT
-    const int32_t fail = static_cast<int32_t>(0x80004005);
-    const struct {
-        AudioInputSettings settings;
-        int32_t result;
-        const char* otherwise;
-        std::string expected;
-    } cases[] = {
-        {mic, kAccessDenied, kFormatNotSupported, "Microphone unavailable"},
-        {chosen, kDeviceInUse, kFormatNotSupported, "Microphone unavailable"},
-        {chosen, kDeviceInvalidated, kFormatNotSupported, "That microphone is unplugged"},
-        {mic, kDeviceInvalidated, kMicrophoneUnavailable, "That microphone is unplugged"},
-        {desktop, kDeviceInvalidated, kFormatNotSupported, "No speakers found"},
-        {mic, unsupportedFormat, kFormatNotSupported, "Microphone format not supported"},
-        {desktop, fail, kMicrophoneUnavailable, "Microphone unavailable"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(clientFailureStatus(c.settings, c.result, c.otherwise), c.expected)
-            << std::hex << static_cast<uint32_t>(c.result) << (c.settings.loopback ? " loopback" : "");
-    }
+    EXPECT_STREQ(clientFailureStatus(mic, kAccessDenied, kFormatNotSupported), "Microphone unavailable");
+    EXPECT_STREQ(clientFailureStatus(mic, kDeviceInUse, kFormatNotSupported), "Microphone unavailable");
+    EXPECT_STREQ(clientFailureStatus(mic, kDeviceInvalidated, kFormatNotSupported), "That microphone is unplugged");
+    EXPECT_STREQ(clientFailureStatus(desktop, kDeviceInvalidated, kMicrophoneUnavailable), "No speakers found");
+    EXPECT_STREQ(clientFailureStatus(mic, unsupportedFormat, kFormatNotSupported), "Microphone format not supported");
 }
