@@ -131,10 +131,10 @@ int main(int argc, char** argv) {
         {[&] {
              std::vector<uint8_t> scratch(nv12Size);
              bgraToNv12(src.data(), W * 4, W, H, scratch.data());
-             auto s = makeSample(nv12Size, [&](uint8_t* p) { std::memcpy(p, scratch.data(), nv12Size); }, 0, 0);
+             auto s = makeSample(nv12Size, 0, [&](uint8_t* p) { std::memcpy(p, scratch.data(), nv12Size); }, 0, 0);
          },
          [&] {
-             auto s = makeSample(nv12Size, [&](uint8_t* p) { bgraToNv12(src.data(), W * 4, W, H, p); }, 0, 0);
+             auto s = makeSample(nv12Size, 0, [&](uint8_t* p) { bgraToNv12(src.data(), W * 4, W, H, p); }, 0, 0);
          }},
         reps);
     std::printf("  via a scratch vector %7.3f ms\n  straight into it     %7.3f ms   %.3f ms a frame saved, "

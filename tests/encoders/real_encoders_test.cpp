@@ -73,8 +73,11 @@ TEST(RealEncoders, VideoKeyFramesWhereAskedAndTheBitRateHeld) {
         ASSERT_LT(n, kFrames + 200) << "the encoder stopped giving packets: " << encoder.lastError();
         movingFrame(frame, kW, kH, n, rng);
         encoder.encode(frame.data(), kW * 4, n, packets);
-        // One frame at a time, so that none is dropped from a full queue.
-        for (int i = 0; i < 2000 && encoder.queuedFrames() > 0; ++i) std::this_thread::sleep_for(5ms);
+        // One frame at a time, so that none is dropped from a full queue; a worker that ended on
+        // an error takes no more.
+        for (int i = 0; i < 2000 && encoder.queuedFrames() > 0 && encoder.lastError().empty(); ++i)
+            std::this_thread::sleep_for(5ms);
+        ASSERT_EQ(encoder.lastError(), "") << "frame " << n;
     }
     EXPECT_EQ(encoder.lastError(), "");
     std::vector<uint8_t> avcC;

@@ -7,6 +7,17 @@
 
 std::atomic<long> TransformBase::liveCount{0};
 
+namespace {
+
+// Input and output buffers must start on this boundary, as a transform with vector loads and
+// stores may ask; it is stricter than any heap gives by chance, so a caller that ignores the
+// stream information fails.
+constexpr DWORD kBufferAlignment = 256;
+
+bool aligned(const BYTE* p) { return reinterpret_cast<uintptr_t>(p) % kBufferAlignment == 0; }
+
+}  // namespace
+
 TransformBase::TransformBase() {
     ++liveCount;
     MFCreateAttributes(&attributes, 1);
@@ -51,6 +62,7 @@ STDMETHODIMP TransformBase::GetInputStreamInfo(DWORD id, MFT_INPUT_STREAM_INFO* 
     if (id != 0) return MF_E_INVALIDSTREAMNUMBER;
     *info = {};
     info->dwFlags = MFT_INPUT_STREAM_WHOLE_SAMPLES;
+    info->cbAlignment = kBufferAlignment;
     return S_OK;
 }
 
@@ -61,6 +73,7 @@ STDMETHODIMP TransformBase::GetOutputStreamInfo(DWORD id, MFT_OUTPUT_STREAM_INFO
     *info = {};
     info->dwFlags = MFT_OUTPUT_STREAM_WHOLE_SAMPLES | MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
     info->cbSize = outputBufferSize();
+    info->cbAlignment = kBufferAlignment;
     return S_OK;
 }
 
@@ -191,7 +204,7 @@ STDMETHODIMP TransformBase::ProcessInput(DWORD id, IMFSample* sample, DWORD flag
     DWORD length = 0;
     hr = buffer->Lock(&bytes, nullptr, &length);
     if (FAILED(hr)) return hr;
-    hr = encode(bytes, length, time, duration);
+    hr = aligned(bytes) ? encode(bytes, length, time, duration) : E_INVALIDARG;
     buffer->Unlock();
     return hr;
 }
@@ -219,6 +232,10 @@ STDMETHODIMP TransformBase::ProcessOutput(DWORD flags, DWORD count, MFT_OUTPUT_D
     if (max < p.bytes.size()) {
         buffer->Unlock();
         return MF_E_BUFFERTOOSMALL;
+    }
+    if (!aligned(bytes)) {
+        buffer->Unlock();
+        return E_INVALIDARG;
     }
     std::memcpy(bytes, p.bytes.data(), p.bytes.size());
     buffer->Unlock();

@@ -1,5 +1,6 @@
 // The plumbing shared by the test-only encoder transforms: one input and one output stream, the
-// caller allocates output samples, finished packets wait in a queue for ProcessOutput. The
+// caller allocates samples on the alignment the stream information states, finished
+// packets wait in a queue for ProcessOutput. The
 // encoders themselves supply the media types and the encoding.
 #pragma once
 

@@ -74,6 +74,7 @@ public:
     explicit FakeTransform(std::shared_ptr<Script> s) : script(std::move(s)) {}
     ~FakeTransform() override { script->call("release"); }
     bool isAsync() const override { return script->async; }
+    uint32_t inputAlignment() const override { return 0; }
     bool configure(const VideoEncoderSettings& s) override {
         script->configured = s;
         script->call("configure");

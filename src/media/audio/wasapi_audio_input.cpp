@@ -12,6 +12,14 @@ const char* const kOpeningDesktop = "Opening desktop audio\xE2\x80\xA6";
 
 bool wantsVoiceProcessing(const AudioInputSettings& s) { return s.voiceProcessing && !s.loopback; }
 
+const char* lostEndpointStatus(const AudioInputSettings& s) { return s.loopback ? kNoSpeakers : kUnplugged; }
+
+const char* clientFailureStatus(const AudioInputSettings& s, int32_t result, const char* otherwise) {
+    if (result == kDeviceInvalidated) return lostEndpointStatus(s);
+    if (result == kAccessDenied || result == kDeviceInUse) return kMicrophoneUnavailable;
+    return otherwise;
+}
+
 WasapiAudioInput::WasapiAudioInput(CaptureOpener captureOpener)
     : opener(std::move(captureOpener)), statusText(kOpeningMicrophone) {}
 
@@ -102,7 +110,7 @@ void WasapiAudioInput::captureThread(AudioInputSettings threadSettings) {
         if (opened.stream->deviceLost()) {
             // Nothing more will come from this endpoint: the input fails as if it had been
             // missing at the start, and the next start looks for it again.
-            setStatus(threadSettings.loopback ? kNoSpeakers : kUnplugged);
+            setStatus(lostEndpointStatus(threadSettings));
             rate = 0;
             levelValue = 0.0f;
             break;

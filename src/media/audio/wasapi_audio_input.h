@@ -19,6 +19,13 @@
 // Status texts of an endpoint that is gone, whether at the start or while capturing.
 inline constexpr const char* kUnplugged = "That microphone is unplugged";
 inline constexpr const char* kNoSpeakers = "No speakers found";
+inline constexpr const char* kMicrophoneUnavailable = "Microphone unavailable";
+inline constexpr const char* kFormatNotSupported = "Microphone format not supported";
+
+// Audio client results that name their cause (the platform's HRESULT values, as int32_t).
+inline constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);       // E_ACCESSDENIED
+inline constexpr int32_t kDeviceInvalidated = static_cast<int32_t>(0x88890004);  // AUDCLNT_E_DEVICE_INVALIDATED
+inline constexpr int32_t kDeviceInUse = static_cast<int32_t>(0x8889000A);        // AUDCLNT_E_DEVICE_IN_USE
 
 struct CaptureFormat {
     int channels = 2;
@@ -60,6 +67,13 @@ CaptureOpenResult openSystemCapture(const AudioInputSettings& settings);
 // The communications category (and with it the system's voice effects) is asked for the
 // microphone only, never for desktop sound.
 bool wantsVoiceProcessing(const AudioInputSettings& settings);
+
+// The status of an endpoint that went away after it was found.
+const char* lostEndpointStatus(const AudioInputSettings& settings);
+// The status when the audio client refuses to open the stream with `result`: a gone endpoint
+// and a refusal (privacy settings, another program holding the device exclusively) say so;
+// any other cause reads `otherwise`.
+const char* clientFailureStatus(const AudioInputSettings& settings, int32_t result, const char* otherwise);
 std::vector<AudioDevice> listAudioInputs();
 
 class WasapiAudioInput : public IAudioInput {

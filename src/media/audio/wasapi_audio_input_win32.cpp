@@ -11,6 +11,10 @@
 #include "util/text.h"
 #include "util/win32_missing.h"
 
+static_assert(kAccessDenied == static_cast<int32_t>(E_ACCESSDENIED));
+static_assert(kDeviceInvalidated == static_cast<int32_t>(AUDCLNT_E_DEVICE_INVALIDATED));
+static_assert(kDeviceInUse == static_cast<int32_t>(AUDCLNT_E_DEVICE_IN_USE));
+
 namespace {
 
 template <typename T>
@@ -158,10 +162,9 @@ CaptureOpenResult openSystemCapture(const AudioInputSettings& settings) {
         return failed(kUnplugged);
     }
 
-    if (FAILED(stream->device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                        reinterpret_cast<void**>(&stream->client)))) {
-        return failed("Microphone unavailable");
-    }
+    hr = stream->device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                  reinterpret_cast<void**>(&stream->client));
+    if (FAILED(hr)) return failed(clientFailureStatus(settings, hr, kMicrophoneUnavailable));
     if (wantsVoiceProcessing(settings)) {
         IAudioClient2* client2 = nullptr;
         if (SUCCEEDED(stream->client->QueryInterface(__uuidof(IAudioClient2),
@@ -177,32 +180,36 @@ CaptureOpenResult openSystemCapture(const AudioInputSettings& settings) {
     }
 
     WAVEFORMATEX* mix = nullptr;
-    if (FAILED(stream->client->GetMixFormat(&mix)) || !mix) return failed("Microphone unavailable");
+    hr = stream->client->GetMixFormat(&mix);
+    if (FAILED(hr) || !mix) return failed(clientFailureStatus(settings, hr, kMicrophoneUnavailable));
     bool isFloat = mix->wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
+    bool isInteger = mix->wFormatTag == WAVE_FORMAT_PCM;
     if (mix->wFormatTag == WAVE_FORMAT_EXTENSIBLE && mix->cbSize >= 22) {
         const auto* ext = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(mix);
         isFloat = IsEqualGUID(ext->SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+        isInteger = IsEqualGUID(ext->SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
     }
     CaptureOpenResult result;
     result.format.channels = mix->nChannels;
     result.format.rate = static_cast<int>(mix->nSamplesPerSec);
     result.format.isFloat = isFloat;
-    const bool usable = (isFloat ? mix->wBitsPerSample == 32 : mix->wBitsPerSample == 16) &&
+    const bool usable = (isFloat ? mix->wBitsPerSample == 32 : isInteger && mix->wBitsPerSample == 16) &&
                         mix->nChannels >= 1 && mix->nSamplesPerSec > 0;
     if (!usable) {
         CoTaskMemFree(mix);
-        return failed("Microphone format not supported");
+        return failed(kFormatNotSupported);
     }
     hr = stream->client->Initialize(AUDCLNT_SHAREMODE_SHARED,
                                     settings.loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0, 10000000, 0,
                                     mix, nullptr);
     CoTaskMemFree(mix);
-    if (FAILED(hr) ||
-        FAILED(stream->client->GetService(__uuidof(IAudioCaptureClient),
-                                          reinterpret_cast<void**>(&stream->capture))) ||
-        FAILED(stream->client->Start())) {
-        return failed("Microphone format not supported");
+    // Initialize refuses with E_ACCESSDENIED while microphone access is off in the privacy
+    // settings, and with AUDCLNT_E_DEVICE_INVALIDATED for an endpoint unplugged since it was found.
+    if (SUCCEEDED(hr)) {
+        hr = stream->client->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(&stream->capture));
     }
+    if (SUCCEEDED(hr)) hr = stream->client->Start();
+    if (FAILED(hr)) return failed(clientFailureStatus(settings, hr, kFormatNotSupported));
     stream->started = true;
     result.effects = describeAudioEffects(stream->client);
     result.stream = std::move(stream);

@@ -25,7 +25,7 @@ uint32_t qualityVsSpeed(int preset) {
 }
 
 MakeInputSample memorySamples() {
-    return [](size_t size, const std::function<void(uint8_t*)>& fill, int64_t time,
+    return [](size_t size, uint32_t, const std::function<void(uint8_t*)>& fill, int64_t time,
               int64_t duration) -> std::unique_ptr<IInputSample> {
         auto s = std::make_unique<MemorySample>();
         try {

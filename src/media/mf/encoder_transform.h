@@ -55,10 +55,11 @@ public:
     virtual ~IInputSample() = default;
 };
 
-// Makes an input sample of `size` bytes that `fill` writes where they lie; null when memory runs
-// out. Touches no transform, so any thread may call it.
+// Makes an input sample of `size` bytes, starting on an `alignment`-byte boundary (0: any), that
+// `fill` writes where they lie; null when memory runs out. Touches no transform, so any thread
+// may call it.
 using MakeInputSample = std::function<std::unique_ptr<IInputSample>(
-    size_t size, const std::function<void(uint8_t*)>& fill, int64_t time, int64_t duration)>;
+    size_t size, uint32_t alignment, const std::function<void(uint8_t*)>& fill, int64_t time, int64_t duration)>;
 
 // Plain memory, for systems without Media Foundation and for test transforms.
 struct MemorySample : IInputSample {
@@ -76,6 +77,8 @@ public:
     virtual bool configure(const VideoEncoderSettings& settings) = 0;
     // Asynchronous transforms: blocks until the next event and gives its type.
     virtual int32_t nextEvent(uint32_t& type) = 0;
+    // The byte alignment its input buffers need (0: none), known once the types are set.
+    virtual uint32_t inputAlignment() const = 0;
     // `sample` comes from the MakeInputSample paired with this transform.
     virtual int32_t processInput(IInputSample& sample) = 0;
     // One ProcessOutput; fills `out` on success.

@@ -32,7 +32,7 @@ void MfAudioEncoder::encode(const int16_t* samples, uint64_t frames, std::vector
     if (!transform || frames == 0 || !error.empty()) return;
     const size_t size = static_cast<size_t>(frames) * 4;
     std::unique_ptr<mf::IInputSample> in =
-        makeSample(size, [&](uint8_t* p) { std::memcpy(p, samples, size); }, inputFrames * 10000000 / sampleRate,
+        makeSample(size, transform->inputAlignment(), [&](uint8_t* p) { std::memcpy(p, samples, size); }, inputFrames * 10000000 / sampleRate,
                    static_cast<int64_t>(frames) * 10000000 / sampleRate);
     if (!in) {
         error = "Out of memory";

@@ -52,10 +52,16 @@ std::string friendlyName(IMFAttributes* a) {
     return name;
 }
 
+// `alignment` is in bytes (0 or 1 for none); a transform's buffers must honour the one its stream
+// information asks for.
 HRESULT makeSample(size_t size, const std::function<void(uint8_t*)>& fill, int64_t time, int64_t duration,
-                   ComPtr<IMFSample>& out) {
+                   ComPtr<IMFSample>& out, DWORD alignment = 0) {
     ComPtr<IMFMediaBuffer> buffer;
-    if (size > MAXDWORD || FAILED(MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer))) return E_OUTOFMEMORY;
+    if (size > MAXDWORD) return E_OUTOFMEMORY;
+    // The aligned allocator takes the alignment less one (its MF_16_BYTE_ALIGNMENT is 0xF).
+    const HRESULT made = alignment > 1 ? MFCreateAlignedMemoryBuffer(static_cast<DWORD>(size), alignment - 1, &buffer)
+                                       : MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer);
+    if (FAILED(made)) return E_OUTOFMEMORY;
     BYTE* p = nullptr;
     if (FAILED(buffer->Lock(&p, nullptr, nullptr))) return E_OUTOFMEMORY;
     fill(p);
@@ -156,11 +162,14 @@ public:
     }
 
     void readStreamInfo() {
+        MFT_INPUT_STREAM_INFO input{};
+        if (SUCCEEDED(transform->GetInputStreamInfo(inputId, &input))) inAlignment = input.cbAlignment;
         MFT_OUTPUT_STREAM_INFO info{};
         if (SUCCEEDED(transform->GetOutputStreamInfo(outputId, &info))) {
             providesSamples = (info.dwFlags & (MFT_OUTPUT_STREAM_PROVIDES_SAMPLES |
                                                MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES)) != 0;
             sampleSize = info.cbSize ? info.cbSize : 4194304;
+            outAlignment = info.cbAlignment;
         }
     }
 
@@ -175,6 +184,8 @@ public:
         return S_OK;
     }
 
+    uint32_t inputAlignment() const override { return inAlignment; }
+
     int32_t processInput(IInputSample& s) override {
         return transform->ProcessInput(inputId, static_cast<MfInputSample&>(s).sample.Get(), 0);
     }
@@ -184,7 +195,7 @@ public:
         data.dwStreamID = outputId;
         ComPtr<IMFSample> own;
         if (!providesSamples) {
-            const HRESULT hr = makeSample(sampleSize, [](uint8_t*) {}, 0, 0, own);
+            const HRESULT hr = makeSample(sampleSize, [](uint8_t*) {}, 0, 0, own, outAlignment);
             if (FAILED(hr)) return hr;
             // The transform fills the buffer from its start.
             ComPtr<IMFMediaBuffer> b;
@@ -246,6 +257,8 @@ public:
     DWORD inputId = 0;
     DWORD outputId = 0;
     DWORD sampleSize = 4194304;
+    DWORD outAlignment = 0;
+    DWORD inAlignment = 0;
     bool providesSamples = false;
     bool async = false;
 };
@@ -364,11 +377,11 @@ EnumerateVideoEncoders systemVideoEncoders() {
 }
 
 MakeInputSample systemInputSamples() {
-    return [](size_t size, const std::function<void(uint8_t*)>& fill, int64_t time,
+    return [](size_t size, uint32_t alignment, const std::function<void(uint8_t*)>& fill, int64_t time,
               int64_t duration) -> std::unique_ptr<IInputSample> {
         ensureStarted();
         auto s = std::make_unique<MfInputSample>();
-        if (FAILED(makeSample(size, fill, time, duration, s->sample))) return nullptr;
+        if (FAILED(makeSample(size, fill, time, duration, s->sample, alignment))) return nullptr;
         return s;
     };
 }

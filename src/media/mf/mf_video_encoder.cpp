@@ -10,6 +10,7 @@
 struct MfVideoEncoder::State {
     std::unique_ptr<mf::IEncoderTransform> transform;
     bool async = false;
+    uint32_t inputAlignment = 0;  // read at open: afterwards only the worker touches the transform
     VideoEncoderSettings settings;
     std::string name;
     std::thread worker;
@@ -142,6 +143,7 @@ bool MfVideoEncoder::open(const VideoEncoderSettings& settings) {
     }
     if (s->name.empty()) s->name = "Software H.264";
     s->async = s->transform->isAsync();
+    s->inputAlignment = s->transform->inputAlignment();
     State* st = s.get();
     s->worker = std::thread([st] {
         mf::ComApartment com;
@@ -157,7 +159,7 @@ void MfVideoEncoder::encode(const uint8_t* bgra, int stride, int64_t frameNumber
     const VideoEncoderSettings& v = s->settings;
     // Out of memory loses this frame only; the packets already finished still go out.
     std::unique_ptr<mf::IInputSample> sample = system.makeSample(
-        static_cast<size_t>(v.width) * v.height * 3 / 2,
+        static_cast<size_t>(v.width) * v.height * 3 / 2, s->inputAlignment,
         [&](uint8_t* nv12) { bgraToNv12(bgra, stride, v.width, v.height, nv12); }, frameNumber * 10000000 / v.fps,
         10000000 / v.fps);
     std::unique_ptr<mf::IInputSample> dropped;  // released outside the lock

@@ -246,3 +246,14 @@ TEST(AudioInput, FailedOpenExplainsItselfAndLoopbackSkipsVoiceProcessing) {
     EXPECT_FALSE(wantsVoiceProcessing({"", true, true}));
     EXPECT_FALSE(wantsVoiceProcessing({"", false, false}));
 }
+
+// A refusal with a named cause says so instead of blaming the sample format.
+TEST(AudioInput, ClientRefusalsWithANamedCauseSaySo) {
+    const AudioInputSettings mic{"", false, true}, desktop{"", true, false};
+    const int32_t unsupportedFormat = static_cast<int32_t>(0x88890008);  // AUDCLNT_E_UNSUPPORTED_FORMAT
+    EXPECT_STREQ(clientFailureStatus(mic, kAccessDenied, kFormatNotSupported), "Microphone unavailable");
+    EXPECT_STREQ(clientFailureStatus(mic, kDeviceInUse, kFormatNotSupported), "Microphone unavailable");
+    EXPECT_STREQ(clientFailureStatus(mic, kDeviceInvalidated, kFormatNotSupported), "That microphone is unplugged");
+    EXPECT_STREQ(clientFailureStatus(desktop, kDeviceInvalidated, kMicrophoneUnavailable), "No speakers found");
+    EXPECT_STREQ(clientFailureStatus(mic, unsupportedFormat, kFormatNotSupported), "Microphone format not supported");
+}
