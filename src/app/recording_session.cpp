@@ -248,10 +248,20 @@ std::string RecordingSession::openFiles(const Project& project, const Scene& sce
 
 void RecordingSession::stop() {
     if (!recording) return;
+    // A main file whose container could not be finished is not reported as saved.
+    std::string unfinished;
+    for (int c = 0; c < 2; ++c) {
+        if (active[c][0] && unfinished.empty()) {
+            recorders[c][0]->close();
+            unfinished = recorders[c][0]->lastError();
+        }
+    }
     closeAll();
     recording = false;
     paused = false;
-    if (!savedFiles.empty()) {
+    if (!unfinished.empty()) {
+        status = "Could not finish " + fileName + ": " + unfinished;
+    } else if (!savedFiles.empty()) {
         status = "Saved " + fileName + kJoin + "click to show in folder";
     }
 }

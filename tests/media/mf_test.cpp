@@ -651,6 +651,13 @@ TEST(MfRecorderTest, EveryOpenStepFailureHasItsTextAndReleasesWithoutFinalising)
     create.createResult = static_cast<int32_t>(0x80070057);
     EXPECT_FALSE(create.recorder.open(L"x.mp4", mp4()));
     EXPECT_EQ(create.recorder.lastError(), "Could not create the video file (0x80070057)");
+
+    // A file whose index could not be written is not a finished file.
+    RecorderRig finish;
+    ASSERT_TRUE(finish.recorder.open(L"x.mp4", mp4()));
+    finish.log.results["finalize"] = kFail;
+    finish.recorder.close();
+    EXPECT_EQ(finish.recorder.lastError(), "Finishing the MP4 file failed (0x80004005)");
 }
 
 TEST(MfRecorderTest, WithoutAudioAndFragmentedAndBadFrameRate) {

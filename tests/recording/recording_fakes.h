@@ -30,7 +30,7 @@ struct RecorderLog {
 struct RecorderBook {
     std::vector<std::shared_ptr<RecorderLog>> logs;
     std::map<std::wstring, std::string> failOpenUnder;  // folder -> error text
-    std::string errorAfterOpen;                            // lastError of the next opened recorder
+    std::string errorAtClose;                           // lastError of every recorder once closed
     bool supports48k = true;
 
     std::vector<std::shared_ptr<RecorderLog>> opened() const {
@@ -68,6 +68,7 @@ public:
     void close() override {
         log->closed = true;
         isOpenFlag = false;
+        if (error.empty()) error = book.errorAtClose;
     }
     bool isOpen() const override { return isOpenFlag; }
     std::string lastError() const override { return error; }

@@ -322,6 +322,14 @@ TEST(RecordingSession, RecorderErrorsWhileRecording) {
     EXPECT_FALSE(rig.session->recording);
     EXPECT_TRUE(mainRecorder->log->closed);
     EXPECT_EQ(rig.session->takeStatus(), "Recording stopped: Writing a video frame failed");
+
+    // A file that could not be finished when the user stops is not announced as saved.
+    Rig unfinished("unfinished");
+    ASSERT_EQ(unfinished.start(), "");
+    unfinished.book.errorAtClose = "Finishing the MKV file failed";
+    unfinished.session->stop();
+    EXPECT_EQ(unfinished.session->takeStatus(),
+              "Could not finish Quillhaven 2026-12-07 09-05-03.mkv: Finishing the MKV file failed");
 }
 
 TEST(RecordingSession, FailedSplitEndsTheRecordingWithItsReason) {

@@ -69,6 +69,8 @@ void MfRecorder::writeAudio(const int16_t* samples, uint64_t frames) {
 
 void MfRecorder::close() {
     if (!writer) return;
-    writer->finalize();
+    // Without a finalised index the file may not play, so a failure here must reach the user.
+    const int32_t hr = writer->finalize();
+    if (mf::failed(hr) && error.empty()) error = mf::withCode("Finishing the MP4 file failed", hr);
     writer.reset();
 }
