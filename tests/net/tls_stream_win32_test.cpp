@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <thread>
 
 namespace {
@@ -61,6 +63,37 @@ TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
     peers.call("stop", {tunnel[0]});
     EXPECT_EQ(stream->read(none, sizeof none, 5000), -1);
     EXPECT_FALSE(stream->lastError().empty());
+}
+
+// Our end of a secure stream: the close notify, then the end of the TCP
+// stream, while what the server still sends is read to its own end.
+TEST(TlsStream, ShutdownSendSaysCloseNotifyAndStillReadsTheReplies) {
+    PeerControl peers("e2e-peers");
+    auto echo = peers.call("echo");
+    ASSERT_EQ(echo.size(), 1u) << peers.error();
+    auto tunnel = peers.call("stunnel", {echo[0]});
+    ASSERT_EQ(tunnel.size(), 3u) << peers.error();
+    std::string error;
+    ASSERT_TRUE(trustTestCertificate(PeerControl::localPath(tunnel[2]), error)) << error;
+    auto stream = openStream("localhost", std::stoi(tunnel[1]), true, 5000, error);
+    ASSERT_TRUE(stream) << error;
+
+    std::vector<uint8_t> sent(100000);
+    for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 5 + 1);
+    ASSERT_TRUE(stream->write(sent.data(), sent.size())) << stream->lastError();
+    ASSERT_TRUE(stream->shutdownSend()) << stream->lastError();
+    std::vector<uint8_t> got;
+    uint8_t buf[7000];
+    for (int n; (n = stream->read(buf, sizeof buf, 10000)) > 0;) got.insert(got.end(), buf, buf + n);
+    EXPECT_TRUE(got == sent) << got.size();
+    EXPECT_EQ(stream->lastError(), "The server closed the connection");
+    stream.reset();
+
+    peers.call("stop", {tunnel[0]});
+    std::ifstream logFile(PeerControl::localPath(tunnel[2].substr(0, tunnel[2].rfind('/')) + "/stunnel.log"));
+    const std::string log{std::istreambuf_iterator<char>(logFile), std::istreambuf_iterator<char>()};
+    EXPECT_NE(log.find("TLS alert (read): warning: close notify"), std::string::npos);
+    EXPECT_EQ(log.find("Connection reset by peer"), std::string::npos);
 }
 
 TEST(TlsStream, PlainTcpPeerIsASecureConnectionError) {
