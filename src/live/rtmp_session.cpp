@@ -363,4 +363,20 @@ void RtmpSession::close() {
     amf0WriteNull(p);
     amf0WriteNumber(p, streamId_);
     sendMessage(kRtmpCommandAmf0, kCsidCommand, 0, 0, p.data(), p.size());
+    endConnection();
+}
+
+// Closing a socket with the server's replies still unread resets the
+// connection, and a reset lets the server drop what it had not yet read of
+// ours. So our side ends first, the replies are read to the server's own end
+// (bounded, and cut short by an abort), and only then is the socket closed.
+void RtmpSession::endConnection() {
+    if (!aborted_ && stream_->shutdownSend()) {
+        const int64_t deadline = clock_() + kCloseDrainMs;
+        uint8_t piece[kReadPiece];
+        for (int64_t left = kCloseDrainMs; left > 0 && !aborted_; left = deadline - clock_()) {
+            if (stream_->read(piece, sizeof piece, static_cast<int>(left)) < 0) break;
+        }
+    }
+    stream_->close();
 }

@@ -63,7 +63,8 @@ public:
     bool sendMedia(uint8_t type, uint32_t timestampMs, const uint8_t* body, size_t length);
     // Handles whatever the server sent, without waiting.
     bool pump();
-    // Unpublishes and deletes the stream; failures are ignored.
+    // Unpublishes and deletes the stream, then ends the connection without
+    // losing the server's last replies; failures are ignored.
     void close();
 
     bool sendCommand(const std::string& name, double transaction, const std::vector<std::string>& args,
@@ -83,12 +84,16 @@ public:
     static constexpr size_t kMaxPendingCommands = 64;
     // The chunk size we announce and send with.
     static constexpr uint32_t kOutChunkSize = 4096;
+    // How long a closing session reads on after its last command, waiting for
+    // the server to end the connection from its side.
+    static constexpr int kCloseDrainMs = 2000;
 
 private:
     bool handshake();
     bool sendConnect(const RtmpEndpoint& endpoint);
     bool sendMetadata(const StreamMetadata& media);
     bool handleMessage(const RtmpMessage& message);
+    void endConnection();
     // Records why the stream failed; never empty.
     void noteStreamFailure();
     std::string fail();

@@ -19,6 +19,10 @@ public:
     virtual int read(uint8_t* buffer, size_t size, int timeoutMs) = 0;
     // Safe from any thread: a blocked read or write fails promptly.
     virtual void close() = 0;
+    // Ends our direction only: the peer reads end-of-stream after every byte
+    // already written, and reads here go on until the peer ends its side.
+    // Nothing may be written afterwards. False when the stream is gone.
+    virtual bool shutdownSend() = 0;
     virtual std::string lastError() const = 0;
 };
 

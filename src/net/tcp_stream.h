@@ -31,6 +31,7 @@ public:
     bool write(const uint8_t* data, size_t length) override;
     int read(uint8_t* buffer, size_t size, int timeoutMs) override;
     void close() override;
+    bool shutdownSend() override;
     std::string lastError() const override {
         std::lock_guard<std::mutex> guard(errorLock_);
         return error_;

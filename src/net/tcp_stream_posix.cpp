@@ -168,6 +168,13 @@ void TcpStream::close() {
     if (socket_ != kNoSocket) ::shutdown(fdOf(socket_), SHUT_RDWR);
 }
 
+bool TcpStream::shutdownSend() {
+    if (closed_ || socket_ == kNoSocket) return false;
+    if (::shutdown(fdOf(socket_), SHUT_WR) == 0) return true;
+    setError("Connection lost");
+    return false;
+}
+
 std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::string& error) {
     ensureWinsock();
     // Close-on-exec: a started process must not keep the port bound after we let go.

@@ -185,6 +185,13 @@ void TcpStream::close() {
     ::CancelIoEx(reinterpret_cast<HANDLE>(sockOf(socket_)), nullptr);
 }
 
+bool TcpStream::shutdownSend() {
+    if (closed_ || socket_ == kNoSocket) return false;
+    if (::shutdown(sockOf(socket_), SD_SEND) == 0) return true;
+    setError("Connection lost");
+    return false;
+}
+
 std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::string& error) {
     ensureWinsock();
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

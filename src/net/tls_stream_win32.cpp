@@ -101,6 +101,13 @@ public:
 
     void close() override { inner_->close(); }
 
+    // The close notify goes out while the socket still sends: it tells the
+    // server that the stream ended here rather than being cut off.
+    bool shutdownSend() override {
+        if (!sendCloseNotify()) return false;
+        return inner_->shutdownSend();
+    }
+
     std::string lastError() const override { return error_.empty() ? inner_->lastError() : error_; }
 
 private:
@@ -110,6 +117,27 @@ private:
         int got = inner_->read(piece, sizeof piece, timeoutMs);
         if (got > 0) cipher_.insert(cipher_.end(), piece, piece + got);
         return got;
+    }
+
+    // False only when the alert could not be written; a provider that makes
+    // no alert leaves the plain end of the TCP stream to speak for itself.
+    bool sendCloseNotify() {
+        DWORD type = SCHANNEL_SHUTDOWN;
+        SecBuffer control{sizeof type, SECBUFFER_TOKEN, &type};
+        SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, &control};
+        if (::ApplyControlToken(&context_, &controlDesc) != SEC_E_OK) return true;
+        SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
+        SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
+        ULONG attributes = 0;
+        const SECURITY_STATUS st = ::InitializeSecurityContextW(&credentials_, &context_, target_.data(), kContextFlags,
+                                                                0, 0, nullptr, 0, nullptr, &outDesc, &attributes, nullptr);
+        bool sent = true;
+        if (out.pvBuffer) {
+            if ((st == SEC_E_OK || st == SEC_I_CONTEXT_EXPIRED) && out.cbBuffer > 0)
+                sent = inner_->write(static_cast<const uint8_t*>(out.pvBuffer), out.cbBuffer);
+            ::FreeContextBuffer(out.pvBuffer);
+        }
+        return sent;
     }
 
     // Keeps only the trailing bytes that the provider did not consume.

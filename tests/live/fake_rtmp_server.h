@@ -26,6 +26,10 @@ struct FakeRtmpServer {
     std::vector<uint8_t> afterHandshake;  // sent in the same read as S0 S1 S2
     bool closed = false;        // the server hung up: pending bytes still arrive
     bool clientClosed = false;  // the client closed its end: nothing more moves
+    bool clientEnded = false;   // the client ended its sending; the server has read that end
+    bool hangUpOnEnd = true;    // the server hangs up once it reads the client's end
+    size_t unreadAtClose = 0;   // server bytes the client never read
+    std::function<void()> onIdle;  // runs when a read finds nothing to deliver
     std::string closeText;  // what lastError reports after the server hangs up
     int64_t now = 0;
     uint32_t serverChunkSize = kRtmpDefaultChunkSize;
@@ -139,7 +143,7 @@ class FakeStream : public ByteStream {
 public:
     explicit FakeStream(FakeRtmpServer& server) : s_(server) {}
     bool write(const uint8_t* data, size_t length) override {
-        if (s_.closed || s_.clientClosed) return false;
+        if (s_.closed || s_.clientClosed || s_.clientEnded) return false;
         s_.fromClient(data, length);
         return true;
     }
@@ -153,10 +157,21 @@ public:
             return static_cast<int>(n);
         }
         if (s_.closed) return -1;
+        if (s_.onIdle) s_.onIdle();
+        if (s_.clientClosed) return -1;
         s_.now += timeoutMs;
         return 0;
     }
-    void close() override { s_.clientClosed = true; }
+    void close() override {
+        if (!s_.clientClosed) s_.unreadAtClose = s_.toClient.size();
+        s_.clientClosed = true;
+    }
+    bool shutdownSend() override {
+        if (s_.closed || s_.clientClosed) return false;
+        s_.clientEnded = true;
+        if (s_.hangUpOnEnd) s_.closed = true;
+        return true;
+    }
     std::string lastError() const override { return s_.closeText; }
 
 private:

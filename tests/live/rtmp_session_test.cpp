@@ -376,6 +376,36 @@ TEST(RtmpSession, AbortAlwaysLeavesAText) {
     EXPECT_EQ(publishing->error(), "Stopped");
 }
 
+// Closing with the server's replies unread would reset the connection, so the
+// session ends its sending first and reads the replies up to the server's own
+// end, never longer than the drain bound and never past a stop.
+TEST(RtmpSession, CloseEndsSendingThenDrainsTheRepliesWithABound) {
+    enum Peer { kHangsUp, kStaysOpen, kStoppedWhileDraining };
+    const struct {
+        Peer peer;
+        int64_t drainMs;
+    } cases[] = {{kHangsUp, 0}, {kStaysOpen, RtmpSession::kCloseDrainMs}, {kStoppedWhileDraining, 0}};
+    for (const auto& c : cases) {
+        FakeRtmpServer server;
+        server.onCommand = [](FakeRtmpServer& s, const std::vector<AmfValue>& cmd) {
+            if (cmd[0].text == "deleteStream") s.sendStatus("status", "NetStream.Unpublish.Success", "Stopped");
+            FakeRtmpServer::standardReplies(s, cmd);
+        };
+        server.hangUpOnEnd = c.peer == kHangsUp;
+        server.dribble = 7;
+        auto session = sessionFor(server);
+        ASSERT_EQ(session->connect(testEndpoint(), "k", media()), "");
+        if (c.peer == kStoppedWhileDraining) server.onIdle = [&] { session->abort(); };
+        const int64_t before = server.now;
+        session->close();
+        EXPECT_EQ(names(server).back(), "deleteStream") << c.peer;
+        EXPECT_TRUE(server.clientEnded) << c.peer;
+        EXPECT_TRUE(server.clientClosed) << c.peer;
+        EXPECT_EQ(server.unreadAtClose, 0u) << c.peer;
+        EXPECT_EQ(server.now - before, c.drainMs) << c.peer;
+    }
+}
+
 TEST(RtmpSession, OverlongKeyIsRefusedBeforeConnecting) {
     FakeRtmpServer server;
     bool opened = false;

@@ -63,6 +63,29 @@ TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
     EXPECT_FALSE(stream->lastError().empty());
 }
 
+// After our close notify the server's replies still decrypt, up to its own end.
+TEST(TlsStream, RepliesAfterShutdownSendAreReadToTheServersEnd) {
+    PeerControl peers("e2e-peers");
+    auto echo = peers.call("echo");
+    ASSERT_EQ(echo.size(), 1u) << peers.error();
+    auto tunnel = peers.call("stunnel", {echo[0]});
+    ASSERT_EQ(tunnel.size(), 3u) << peers.error();
+    std::string error;
+    ASSERT_TRUE(trustTestCertificate(PeerControl::localPath(tunnel[2]), error)) << error;
+    auto stream = openStream("localhost", std::stoi(tunnel[1]), true, 5000, error);
+    ASSERT_TRUE(stream) << error;
+
+    std::vector<uint8_t> sent(100000);
+    for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 5 + 1);
+    ASSERT_TRUE(stream->write(sent.data(), sent.size())) << stream->lastError();
+    ASSERT_TRUE(stream->shutdownSend()) << stream->lastError();
+    std::vector<uint8_t> got;
+    uint8_t buf[7000];
+    for (int n; (n = stream->read(buf, sizeof buf, 10000)) > 0;) got.insert(got.end(), buf, buf + n);
+    EXPECT_TRUE(got == sent) << got.size();
+    EXPECT_EQ(stream->lastError(), "The server closed the connection");
+}
+
 TEST(TlsStream, PlainTcpPeerIsASecureConnectionError) {
     std::string error;
     {

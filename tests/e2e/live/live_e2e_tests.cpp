@@ -189,7 +189,8 @@ TEST(LiveEndToEnd, TwoDestinationsOnTwoCanvasesRecordWhatWasSent) {
     EXPECT_EQ(studio.horizontal.maps, studio.horizontal.unmaps);
     peer.stop();
 
-    // Stopping unpublished and deleted each stream before the connection closed.
+    // Stopping unpublished and deleted each stream before the connection closed, and
+    // closed it without a reset.
     for (const char* key : {"alpha", "beta"}) {
         const auto lines = peer.publisherLogLines(key);
         const int unpublish = firstLineWith(lines, "'FCUnpublish'");
@@ -198,6 +199,7 @@ TEST(LiveEndToEnd, TwoDestinationsOnTwoCanvasesRecordWhatWasSent) {
         EXPECT_GE(unpublish, 0) << key;
         EXPECT_GT(remove, unpublish) << key;
         EXPECT_GT(disconnect, remove) << key;
+        EXPECT_EQ(firstLineWith(lines, "Connection reset by peer"), -1) << key;
     }
 
     const struct {

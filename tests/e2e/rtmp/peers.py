@@ -11,7 +11,8 @@ tab-separated fields:
 
   echo                       -> ok PORT            (echoes every connection)
   nginx                      -> ok ID PORT RECDIR  (RTMP, app "live", records)
-  stunnel TARGETPORT         -> ok ID PORT CERTDER (TLS 1.2 in front of TARGETPORT)
+  stunnel TARGETPORT         -> ok ID PORT CERTDER (TLS 1.2 in front of TARGETPORT;
+                                                    stunnel.log beside CERTDER)
   ffmpeg APP KEY             -> ok ID PORT OUTFILE (one-shot RTMP listener)
   wait ID SECONDS            -> ok EXITCODE
   stop ID                    -> ok (nginx: once its clients are gone)
@@ -205,7 +206,7 @@ def cmd_stunnel(args):
     with open(conf, "w") as f:
         f.write("""foreground = yes
 pid =
-debug = 4
+debug = 7
 output = %(d)s/stunnel.log
 [rtmps]
 accept = 127.0.0.1:%(port)d

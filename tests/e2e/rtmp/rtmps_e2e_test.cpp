@@ -8,6 +8,8 @@
 
 #include "e2e/rtmp/trust.h"
 
+#include <fstream>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -34,6 +36,11 @@ TEST(RtmpsE2e, NginxBehindStunnelRecordsTheSecurePublish) {
     // nginx first: it lets go once stunnel has handed over every byte.
     peers.call("stop", {nginx[0]});
     peers.call("stop", {tunnel[0]});
+    // The publish ended with a close notify, not with a reset of the socket.
+    std::ifstream logFile(PeerControl::localPath(tunnel[2].substr(0, tunnel[2].rfind('/')) + "/stunnel.log"));
+    const std::string log{std::istreambuf_iterator<char>(logFile), std::istreambuf_iterator<char>()};
+    EXPECT_NE(log.find("TLS alert (read): warning: close notify"), std::string::npos);
+    EXPECT_EQ(log.find("Connection reset by peer"), std::string::npos);
     std::map<std::string, std::string> info;
     for (const std::string& field : peers.call("probe", {nginx[2] + "/secure.flv"})) {
         size_t eq = field.find('=');
