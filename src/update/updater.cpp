@@ -66,7 +66,7 @@ bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std:
     rq.sendTimeoutMs = kSendTimeoutMs;
     rq.receiveTimeoutMs = kReceiveTimeoutMs;
     rq.bodyLimit = std::size_t(cap);
-    // The transport also looks at the flag between its steps, so a stop ends a
+    // The transport also watches the flag while it waits, so a stop ends a
     // request that is still waiting for its answer or its next piece. The
     // request only borrows it: the call returns before the flag's owner can go.
     rq.abort = std::shared_ptr<const std::atomic<bool>>(std::shared_ptr<void>(), &cancel);

@@ -4,12 +4,14 @@
 // the studio installs it on request by swapping the program files.
 
 #include <atomic>
+#include <cassert>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 class HttpsClient;
 
@@ -73,9 +75,14 @@ public:
 
     // Starts the thread unless the URL is empty or it already runs.
     void start(const std::string& manifestUrl, const std::wstring& profileFolder);
-    // Ends a download within one piece, and joins the thread.
+    // Ends the request in flight at once, and joins the thread.
     void stop();
     bool isStarted() const { return thread_.joinable(); }
+    // Before start: what the thread reaches the network and disk through.
+    void setServices(Services services) {
+        assert(!thread_.joinable());
+        services_ = std::move(services);
+    }
     // True with the version text once a verified download is waiting.
     bool readyVersion(std::string& version);
     // Swaps the running program for the downloaded one; false with a message.
