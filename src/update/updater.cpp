@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
@@ -160,11 +161,13 @@ void Updater::check(const std::string& manifestUrl, const std::wstring& updateFo
     ready_ = true;
     readyVersionText_ = manifest.version;
     newExePath_ = verified;
+    newExeSha256_ = manifest.sha256;
 }
 
 bool Updater::install(std::string& message) {
     const std::wstring program = programFilePath();
     std::wstring newExe;
+    std::string sha256;
     {
         std::lock_guard<std::mutex> g(lock_);
         if (!ready_) {
@@ -172,16 +175,33 @@ bool Updater::install(std::string& message) {
             return false;
         }
         newExe = newExePath_;
+        sha256 = newExeSha256_;
     }
     if (program.empty()) {
         message = "Could not find the running Quillhaven.exe.";
         return false;
     }
-    return installUpdate(program, newExe, message);
+    if (installUpdate(program, newExe, sha256, message)) return true;
+    // A download that is gone or was refused is fetched again by the next check.
+    std::error_code ec;
+    if (!std::filesystem::exists(toFsPath(newExe), ec) && !ec) {
+        std::lock_guard<std::mutex> g(lock_);
+        ready_ = false;
+    }
+    return false;
 }
 
-bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message,
-                   const FileMove& move) {
+bool installUpdate(const std::wstring& program, const std::wstring& newExe, const std::string& sha256,
+                   std::string& message, const FileMove& move) {
+    // The download has waited in the user's profile since it was verified,
+    // where anything may have written to it. A missing file fails at its move
+    // below, with the system's code.
+    std::error_code ec;
+    if (sha256File(newExe) != sha256 && (std::filesystem::exists(toFsPath(newExe), ec) || ec)) {
+        deleteFileIfPresent(newExe);
+        message = kUpdateDamagedMessage;
+        return false;
+    }
     const std::wstring old = program + L".old";
     deleteFileIfPresent(old);
     if (unsigned long e = move(program, old)) {
