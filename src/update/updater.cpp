@@ -52,7 +52,9 @@ bool splitHttpsUrl(std::string_view url, HttpsRequest& rq) {
     if (authority.empty() || authority.size() > kMaxHostChars) return false;
     if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) rest = rest.substr(0, hash);
     rq.host = std::string(authority);
-    rq.path = rest.empty() || rest[0] != '/' ? "/" + std::string(rest) : std::string(rest);
+    rq.path.clear();
+    if (rest.empty() || rest[0] != '/') rq.path += '/';
+    rq.path += rest;
     return rq.path.size() <= kMaxPathChars;
 }
 }  // namespace

@@ -23,8 +23,11 @@ const char* const kTokens[] = {
 };
 
 std::vector<std::string> seedPages() {
-    const std::string actions = "[" + fixtures::textAction("Ann", "a\\nb\\u001fc") + "," +
-                                fixtures::textAction("Bo\\r", "x") + "]";
+    std::string actions = "[";
+    actions += fixtures::textAction("Ann", "a\\nb\\u001fc");
+    actions += ',';
+    actions += fixtures::textAction("Bo\\r", "x");
+    actions += ']';
     return {
         fixtures::kLivePage,
         fixtures::kOfflinePage,

@@ -79,7 +79,7 @@ TEST(UpdateManifest, SizeLimitIsExactly64KiB) {
     UpdateManifest m;
     std::string error;
     EXPECT_TRUE(parseUpdateManifest(padded, m, error)) << error;
-    padded.insert(padded.size() - 1, " ");
+    padded.insert(padded.size() - 1, 1, ' ');
     EXPECT_FALSE(parseUpdateManifest(padded, m, error));
     EXPECT_EQ(error, "The update file is too large.");
 }
