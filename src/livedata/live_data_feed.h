@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "livedata/youtube.h"
@@ -78,7 +79,8 @@ class LiveDataFeed {
 public:
     explicit LiveDataFeed(YouTubeSite site = systemYouTubeSite(),
                           std::shared_ptr<LiveData::Clock> clock = LiveData::steadyClock());
-    // Stops, aborting the requests in flight, then waits for the workers.
+    // Stops, aborting the requests in flight, then waits for the workers,
+    // which an abort ends at once whatever the network does.
     ~LiveDataFeed();
     LiveDataFeed(const LiveDataFeed&) = delete;
     LiveDataFeed& operator=(const LiveDataFeed&) = delete;
@@ -87,6 +89,8 @@ public:
     // nothing. The old workers' requests are aborted and they end on their own.
     void start(const std::vector<std::string>& list);
     void stop() { start({}); }
+    // Where the next hub's requests go; tests point it at a local server.
+    void setSite(YouTubeSite site) { site_ = std::move(site); }
     std::vector<ChannelState> channelStates() const;
     // The same into a kept vector, reusing its storage.
     void channelStates(std::vector<ChannelState>& out) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
@@ -51,7 +52,9 @@ bool splitHttpsUrl(std::string_view url, HttpsRequest& rq) {
     if (authority.empty() || authority.size() > kMaxHostChars) return false;
     if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) rest = rest.substr(0, hash);
     rq.host = std::string(authority);
-    rq.path = rest.empty() || rest[0] != '/' ? "/" + std::string(rest) : std::string(rest);
+    rq.path.clear();
+    if (rest.empty() || rest[0] != '/') rq.path += '/';
+    rq.path += rest;
     return rq.path.size() <= kMaxPathChars;
 }
 }  // namespace
@@ -66,7 +69,7 @@ bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std:
     rq.sendTimeoutMs = kSendTimeoutMs;
     rq.receiveTimeoutMs = kReceiveTimeoutMs;
     rq.bodyLimit = std::size_t(cap);
-    // The transport also looks at the flag between its steps, so a stop ends a
+    // The transport also watches the flag while it waits, so a stop ends a
     // request that is still waiting for its answer or its next piece. The
     // request only borrows it: the call returns before the flag's owner can go.
     rq.abort = std::shared_ptr<const std::atomic<bool>>(std::shared_ptr<void>(), &cancel);
@@ -160,11 +163,13 @@ void Updater::check(const std::string& manifestUrl, const std::wstring& updateFo
     ready_ = true;
     readyVersionText_ = manifest.version;
     newExePath_ = verified;
+    newExeSha256_ = manifest.sha256;
 }
 
 bool Updater::install(std::string& message) {
     const std::wstring program = programFilePath();
     std::wstring newExe;
+    std::string sha256;
     {
         std::lock_guard<std::mutex> g(lock_);
         if (!ready_) {
@@ -172,16 +177,33 @@ bool Updater::install(std::string& message) {
             return false;
         }
         newExe = newExePath_;
+        sha256 = newExeSha256_;
     }
     if (program.empty()) {
         message = "Could not find the running Quillhaven.exe.";
         return false;
     }
-    return installUpdate(program, newExe, message);
+    if (installUpdate(program, newExe, sha256, message)) return true;
+    // A download that is gone or was refused is fetched again by the next check.
+    std::error_code ec;
+    if (!std::filesystem::exists(toFsPath(newExe), ec) && !ec) {
+        std::lock_guard<std::mutex> g(lock_);
+        ready_ = false;
+    }
+    return false;
 }
 
-bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message,
-                   const FileMove& move) {
+bool installUpdate(const std::wstring& program, const std::wstring& newExe, const std::string& sha256,
+                   std::string& message, const FileMove& move) {
+    // The download has waited in the user's profile since it was verified,
+    // where anything may have written to it. A missing file fails at its move
+    // below, with the system's code.
+    std::error_code ec;
+    if (sha256File(newExe) != sha256 && (std::filesystem::exists(toFsPath(newExe), ec) || ec)) {
+        deleteFileIfPresent(newExe);
+        message = kUpdateDamagedMessage;
+        return false;
+    }
     const std::wstring old = program + L".old";
     deleteFileIfPresent(old);
     if (unsigned long e = move(program, old)) {

@@ -4,12 +4,14 @@
 // the studio installs it on request by swapping the program files.
 
 #include <atomic>
+#include <cassert>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 class HttpsClient;
 
@@ -38,13 +40,20 @@ unsigned long moveFileReplacing(const std::wstring& from, const std::wstring& to
 // system's error code.
 unsigned long deleteFileIfPresent(const std::wstring& path);
 
+// Shown when the download no longer has the SHA-256 it was verified with; it
+// is deleted, and the next check fetches it again.
+inline constexpr const char* kUpdateDamagedMessage =
+    "The downloaded update has been changed since it was checked, so it was not installed. "
+    "It will be downloaded again.";
+
 // Swaps `newExe` in at `program`, keeping the replaced file at program +
-// ".old". False with the message to show when it could not; the program file
-// is then back under its own name, or, when even that failed, kept at ".old"
-// and named in the message. Tests hand in `move` to make a move fail.
+// ".old", once `newExe` still has the SHA-256 `sha256`. False with the message
+// to show when it could not; the program file is then back under its own
+// name, or, when even that failed, kept at ".old" and named in the message.
+// Tests hand in `move` to make a move fail.
 using FileMove = std::function<unsigned long(const std::wstring& from, const std::wstring& to)>;
-bool installUpdate(const std::wstring& program, const std::wstring& newExe, std::string& message,
-                   const FileMove& move = moveFileReplacing);
+bool installUpdate(const std::wstring& program, const std::wstring& newExe, const std::string& sha256,
+                   std::string& message, const FileMove& move = moveFileReplacing);
 
 // Deletes the running program's ".old" file, retrying briefly while the
 // previous process may still hold it; failures are ignored.
@@ -73,9 +82,14 @@ public:
 
     // Starts the thread unless the URL is empty or it already runs.
     void start(const std::string& manifestUrl, const std::wstring& profileFolder);
-    // Ends a download within one piece, and joins the thread.
+    // Ends the request in flight at once, and joins the thread.
     void stop();
     bool isStarted() const { return thread_.joinable(); }
+    // Before start: what the thread reaches the network and disk through.
+    void setServices(Services services) {
+        assert(!thread_.joinable());
+        services_ = std::move(services);
+    }
     // True with the version text once a verified download is waiting.
     bool readyVersion(std::string& version);
     // Swaps the running program for the downloaded one; false with a message.
@@ -96,4 +110,5 @@ private:
     bool ready_ = false;
     std::string readyVersionText_;
     std::wstring newExePath_;
+    std::string newExeSha256_;  // as the manifest gave it
 };

@@ -2,7 +2,8 @@
 // checks, installs and relaunches itself as the studio does, holding its own
 // ".old" file (as a process that is still closing does) until the relaunched
 // one has seen it; a fifth word "lose-new-file" deletes the download first, so
-// that the install must fail and put the program back. Started without
+// that the install must fail and put the program back, and "alter-new-file"
+// appends a byte to it, so that the install must refuse it. Started without
 // arguments (the relaunch) it writes what it found at ".old" to ".seen"
 // ("SHA256 held" or "SHA256 free"), removes the ".old" file and writes
 // ".started" ("old removed" or "old still there").
@@ -26,13 +27,15 @@ void writeMarker(const std::wstring& path, const std::string& text) {
 }
 
 int update(const std::wstring& self, const std::wstring& manifestUrl, const std::wstring& profile,
-           bool loseNewFile) {
+           const std::wstring& change) {
     Updater::Services now;
     now.firstCheckSeconds = 0;
     Updater updater(now);
     const std::wstring updateFolder = joinPath(profile, L"update");
     updater.check(wideToUtf8(manifestUrl), updateFolder);
-    if (loseNewFile) DeleteFileW(joinPath(updateFolder, L"Quillhaven.new.exe").c_str());
+    const std::wstring newExe = joinPath(updateFolder, L"Quillhaven.new.exe");
+    if (change == L"lose-new-file") DeleteFileW(newExe.c_str());
+    if (change == L"alter-new-file") std::ofstream(toFsPath(newExe), std::ios::binary | std::ios::app) << '!';
     std::string message;
     if (!updater.install(message)) {
         writeMarker(self + L".failed", message);
@@ -64,6 +67,6 @@ int relaunched(const std::wstring& self) {
 int wmain(int argc, wchar_t** argv) {
     const std::wstring self = programFilePath();
     if ((argc == 4 || argc == 5) && std::wstring(argv[1]) == L"update")
-        return update(self, argv[2], argv[3], argc == 5 && std::wstring(argv[4]) == L"lose-new-file");
+        return update(self, argv[2], argv[3], argc == 5 ? argv[4] : L"");
     return relaunched(self);
 }

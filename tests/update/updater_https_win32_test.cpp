@@ -164,13 +164,17 @@ TEST_F(UpdaterHttps, InstallsAcrossFileSystemsAndRelaunchesTheNewProgram) {
     struct Case {
         const char* name;
         std::wstring programs, profile;
-        bool loseNewFile;
+        const wchar_t* change;  // what happens to the download before the install
+        const char* failure;    // "" when installed
     } cases[] = {
         // /dev/shm is a file system of its own: a program on one drive, a profile on another.
         {"profile on another file system", joinPath(profile, L"programs-shm"), L"Z:\\dev\\shm\\qh-update-profile",
-         false},
-        {"profile on a mapped drive letter", joinPath(profile, L"programs-q"), L"Q:\\profile", false},
-        {"new file missing", joinPath(profile, L"programs-missing"), joinPath(profile, L"p"), true},
+         L"", ""},
+        {"profile on a mapped drive letter", joinPath(profile, L"programs-q"), L"Q:\\profile", L"", ""},
+        {"new file missing", joinPath(profile, L"programs-missing"), joinPath(profile, L"p"), L"lose-new-file",
+         "Could not install the update (error 2)."},
+        {"new file altered", joinPath(profile, L"programs-altered"), joinPath(profile, L"a"), L"alter-new-file",
+         kUpdateDamagedMessage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -179,7 +183,7 @@ TEST_F(UpdaterHttps, InstallsAcrossFileSystemsAndRelaunchesTheNewProgram) {
         const std::wstring program = joinPath(c.programs, L"Quillhaven.exe");
         ASSERT_TRUE(CopyFileW(probe.c_str(), program.c_str(), FALSE));
         std::wstring cmd = L"\"" + program + L"\" update " + utf8ToWide(base) + L"/files/probe.json \"" +
-                           c.profile + L"\"" + (c.loseNewFile ? L" lose-new-file" : L"");
+                           c.profile + L"\" " + c.change;
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -192,11 +196,12 @@ TEST_F(UpdaterHttps, InstallsAcrossFileSystemsAndRelaunchesTheNewProgram) {
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
         const std::string failed = readFile(program + L".failed");
-        if (c.loseNewFile) {
+        if (*c.failure) {
             EXPECT_EQ(code, 1u);
-            EXPECT_EQ(failed, "Could not install the update (error 2).");
+            EXPECT_EQ(failed, c.failure);
             EXPECT_EQ(sha256File(program), oldSha);
             EXPECT_FALSE(exists(program + L".old"));
+            EXPECT_FALSE(exists(joinPath(c.profile, L"update\\Quillhaven.new.exe")));
             continue;
         }
         ASSERT_EQ(code, 0u) << failed;

@@ -156,6 +156,7 @@ TEST(Updater, InstallSwapsTheFilesAndNeverLosesTheProgram) {
         int failingFrom;           // 0: no move fails
         const char* message;       // "" when installed
         const wchar_t* programAt;  // suffix of the program's path that holds the old program
+        bool altered = false;      // the download was written to after its check
     } cases[] = {
         {programs, false, 0, "", L".old"},
         {other, false, 0, "", L".old"},
@@ -165,6 +166,7 @@ TEST(Updater, InstallSwapsTheFilesAndNeverLosesTheProgram) {
          "Could not install the update (error 102), and Quillhaven.exe could not be put back (error 103). "
          "The previous program is kept as Quillhaven.exe.old beside it.",
          L".old"},
+        {other, false, 0, kUpdateDamagedMessage, L"", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(wideToUtf8(c.downloads) + ": " + c.message);
@@ -173,19 +175,19 @@ TEST(Updater, InstallSwapsTheFilesAndNeverLosesTheProgram) {
         writeFile(program, "old program");
         writeFile(program + L".old", "an older leftover");
         fs::remove(toFsPath(newExe));
-        if (!c.newMissing) writeFile(newExe, kProgramBytes);
+        if (!c.newMissing) writeFile(newExe, c.altered ? kProgramBytes + "!" : kProgramBytes);
         int moves = 0;
         message.clear();
         const FileMove move = [&](const std::wstring& from, const std::wstring& to) {
             return c.failingFrom == 0 || ++moves < c.failingFrom ? moveFileReplacing(from, to) : 100ul + unsigned(moves);
         };
-        EXPECT_EQ(installUpdate(program, newExe, message, move), !*c.message) << message;
+        EXPECT_EQ(installUpdate(program, newExe, kProgramHash, message, move), !*c.message) << message;
         EXPECT_EQ(message, c.message);
         EXPECT_EQ(readFile(program + c.programAt), "old program");
         if (!*c.message) {
             EXPECT_EQ(readFile(program), kProgramBytes);
         }
-        EXPECT_EQ(exists(newExe), *c.message && !c.newMissing);
+        EXPECT_EQ(exists(newExe), *c.message && !c.newMissing && !c.altered);
     }
 }
 
