@@ -33,6 +33,32 @@ constexpr size_t kVideoIdLength = 11;
 const char* const kLoadWords[3] = {"Light load", "Moderate load", "Heavy load"};
 const char* const kStudioHost = "https://studio.youtube.com";
 const char* const kWebHost = "https://www.youtube.com";
+const char* const kDimWindowName = "##dim";
+constexpr ImU32 kDarkDim = 0x6E000000u;   // black at alpha 110
+constexpr ImU32 kLightDim = 0x28000000u;  // black at alpha 40
+
+// Dims the rectangle under the named window, when that window was drawn this frame. The
+// panels are child windows, drawn after their parent's own list, so a rectangle on the root
+// window's list would leave them bright: the dim is a window of its own, taking no input,
+// kept just behind the front window whatever else comes and goes.
+void dimBehindWindow(const char* frontName, ImVec2 min, ImVec2 max, ImU32 colour) {
+    ImGuiWindow* front = ImGui::FindWindowByName(frontName);
+    if (!front || !front->Active) return;
+    ImGui::SetNextWindowPos(min);
+    ImGui::SetNextWindowSize(ImVec2(max.x - min.x, max.y - min.y));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowRounding, 0.0f);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0.0f);
+    ImGui::PushStyleColor(ImGuiCol_WindowBg, colour);
+    ImGui::Begin(kDimWindowName, nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoInputs | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoFocusOnAppearing | ImGuiWindowFlags_NoBringToFrontOnFocus |
+                     ImGuiWindowFlags_NoSavedSettings);
+    ImGuiWindow* dim = ImGui::GetCurrentWindow();
+    ImGui::End();
+    ImGui::PopStyleColor();
+    ImGui::PopStyleVar(2);
+    ImGui::BringWindowToDisplayBehind(dim, front);
+}
 }  // namespace
 
 int loadLevelFor(double tickMsAverage, double frameIntervalMs) {
@@ -216,14 +242,13 @@ void Studio::drawFrame() {
         drawInspector(ImVec2(O.x + W - iw, O.y + bar), ImVec2(iw, H - bar));
 
     drawTeleprompterShadow(dl, teleprompter);
-
-    if (settings.open)
-        dl->AddRectFilled(ImVec2(O.x, O.y + bar), ImVec2(O.x + W, O.y + H),
-                          project.darkMode ? 0x6E000000u : 0x28000000u);
     ImGui::End();
 
     drawTeleprompterPanel(project, teleprompter);
     drawSettings();
+    // Everything behind the settings window but the title bar.
+    dimBehindWindow(kSettingsWindowName, ImVec2(O.x, O.y + bar), ImVec2(O.x + W, O.y + H),
+                    project.darkMode ? kDarkDim : kLightDim);
     toast.draw(O.x + side + (W - side - iw) / 2, O.y + H);
     setEditCanvas(0);
 }

@@ -58,6 +58,8 @@ struct KeptDestinationNote {
 struct SettingsWindowState {
     bool open = false;
     int tab = 0;  // 0 Video, 1 Audio, 2 Recording, 3 Destinations, 4 Control
+    // The tab drawn last frame; -1 while the window is closed.
+    int shownTab = -1;
     std::map<std::string, std::string> typedStreamKeys;
     int addedDestinationCount = 0;
     // By destination id, like the typed keys.

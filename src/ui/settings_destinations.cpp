@@ -129,7 +129,10 @@ Destination makePresetDestination(int preset, long long unixSeconds, int number)
     IM_ASSERT(preset >= 0 && preset < kDestinationPresetCount);
     const DestinationPreset& p = kDestinationPresets[preset];
     Destination d;
-    d.id = "d" + std::to_string(unixSeconds) + "-" + std::to_string(number);
+    d.id = 'd';
+    d.id += std::to_string(unixSeconds);
+    d.id += '-';
+    d.id += std::to_string(number);
     d.name = p.label;
     d.serverUrl = p.serverUrl;
     d.canvas = p.canvas;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "app/recording_platform.h"
 #include "imgui_stdlib.h"
@@ -63,8 +64,12 @@ constexpr ResolutionPreset kResolutionPresets[2][4] = {
      {2160, 3840, "2160\xC3\x97" "3840 (4K)"}},
 };
 
-// A read-only, clipped box of frame height showing a path in the secondary
-// colour, with the full path as tooltip when asked.
+constexpr const char* kEllipsis = "\xE2\x80\xA6";
+
+bool isFolderSeparator(char c) { return c == '\\' || c == '/'; }
+
+// A read-only box of frame height showing a path in the secondary colour, its
+// start elided when it is too long, with the full path as tooltip when asked.
 void pathBox(const char* shown, float width, bool tooltip) {
     const ThemePalette& p = palette();
     const float h = ImGui::GetFrameHeight();
@@ -76,13 +81,37 @@ void pathBox(const char* shown, float width, bool tooltip) {
     ImVec2 end(pos.x + width, pos.y + h);
     dl->AddRectFilled(pos, end, p.frame, ImGui::GetStyle().FrameRounding);
     const ImVec2 pad = ImGui::GetStyle().FramePadding;
-    ImVec2 ts = ImGui::CalcTextSize(shown);
+    const char* shownEnd = shown + std::strlen(shown);
+    const char* from = elidedPathStart(shown, shownEnd, width - 2.0f * pad.x);
+    const float y = pos.y + (h - ImGui::GetFontSize()) * 0.5f;
+    float x = pos.x + pad.x;
     ImVec4 clip(pos.x + pad.x, pos.y, end.x - pad.x, end.y);
-    dl->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(pos.x + pad.x, pos.y + (h - ts.y) * 0.5f),
-                p.textSecondary, shown, nullptr, 0.0f, &clip);
+    if (from != shown) {
+        dl->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(x, y), p.textSecondary, kEllipsis,
+                    nullptr, 0.0f, &clip);
+        x += ImGui::CalcTextSize(kEllipsis).x;
+    }
+    dl->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(x, y), p.textSecondary, from, shownEnd,
+                0.0f, &clip);
 }
 
 }  // namespace
+
+const char* elidedPathStart(const char* path, const char* end, float width) {
+    if (ImGui::CalcTextSize(path, end).x <= width) return path;
+    const float room = width - ImGui::CalcTextSize(kEllipsis).x;
+    const char* from = end;
+    while (from > path) {
+        const char* before = from - 1;
+        while (before > path && (static_cast<unsigned char>(*before) & 0xC0) == 0x80) --before;
+        if (ImGui::CalcTextSize(before, end).x > room) break;
+        from = before;
+    }
+    // Whole folder names read better than a cut one; a trailing separator names no folder.
+    for (const char* c = from; c + 1 < end; ++c)
+        if (isFolderSeparator(*c)) return c;
+    return from;
+}
 
 void noteTextString(ImU32 colour, const std::string& text) { noteText(colour, text.c_str()); }
 
@@ -111,18 +140,25 @@ const char* settingsLockNote(int tab, bool live, bool recording) {
 SettingsActions drawSettingsWindow(SettingsWindowState& state, Project& project,
                                    const SettingsView& view) {
     SettingsActions actions;
-    if (!state.open) return actions;
+    if (!state.open) {
+        state.shownTab = -1;
+        return actions;
+    }
     state.tab = std::clamp(state.tab, 0, SettingsTab::Count - 1);
     const ImGuiViewport* vp = ImGui::GetMainViewport();
     ImGui::SetNextWindowSize(ImVec2(S(kWindowWidth), S(kWindowHeight)), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(vp->GetCenter(), ImGuiCond_FirstUseEver, ImVec2(0.5f, 0.5f));
-    if (ImGui::Begin("Settings", &state.open, ImGuiWindowFlags_NoCollapse)) {
+    if (ImGui::Begin(kSettingsWindowName, &state.open, ImGuiWindowFlags_NoCollapse)) {
         static const char* const kTabs[] = {"Video", "Audio", "Recording", "Destinations",
                                             "Control"};
         segmentedControl("##stabs", kTabs, SettingsTab::Count, state.tab);
         gap(kTabGap);
         const char* lock = settingsLockNote(state.tab, view.live, view.recording);
         if (lock) noteText(palette().warning, lock);
+        // The tabs share one scrolling region: each opens at its top, not where the one before
+        // it was left.
+        if (state.tab != state.shownTab) ImGui::SetNextWindowScroll(ImVec2(0.0f, 0.0f));
+        state.shownTab = state.tab;
         ImGui::BeginChild("##stab", ImVec2(0, 0));
         ImGui::BeginDisabled(lock != nullptr);
         switch (state.tab) {

@@ -57,6 +57,8 @@ constexpr const char* kLockedWhileRecording = "Stop recording to change these se
 // The lock note of a tab in this state, or null when the tab can be edited.
 const char* settingsLockNote(int tab, bool live, bool recording);
 
+constexpr const char* kSettingsWindowName = "Settings";
+
 SettingsActions drawSettingsWindow(SettingsWindowState& state, Project& project,
                                    const SettingsView& view);
 
@@ -101,6 +103,12 @@ void pairingNote(const SettingsView& view, std::string& out);
 // The note under the Remote control card (error or "connected"; empty for
 // none), written over `out`. True when it is an error.
 bool remoteControlNote(const Project& project, const SettingsView& view, std::string& out);
+
+// Where the shown part of a path begins when the path must fit `width` in the current font
+// with "…" before it: the path itself when it fits whole; else the end that fits, from a
+// folder separator when one falls inside it, as the end of a path is what tells folders
+// apart. Never inside a UTF-8 sequence; `end` when not even one character fits.
+const char* elidedPathStart(const char* path, const char* end, float width);
 
 // Notes: wrapped small text in one colour, drawn as text (never as a format).
 void noteTextString(ImU32 colour, const std::string& text);

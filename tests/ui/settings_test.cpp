@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "live/rtmp_url.h"
+#include "ui/drawn_text.h"
 #include "ui/gui_script.h"
 #include "ui/settings_window.h"
 
@@ -21,7 +22,7 @@ protected:
     }
     void draw() {
         ImGui::SetWindowPos("Settings", ImVec2(0, 0));
-        ImGui::SetWindowSize("Settings", ImVec2(460, kTallDisplay));
+        ImGui::SetWindowSize("Settings", ImVec2(460, height));
         SettingsActions a = drawSettingsWindow(state, project, view);
         actions.newRemoteAddress |= a.newRemoteAddress;
         actions.startPairing |= a.startPairing;
@@ -42,6 +43,7 @@ protected:
     }
 
     HeadlessGui gui;
+    float height = kTallDisplay;
     SettingsWindowState state;
     Project project = makeDefaultProject();
     SettingsView view;
@@ -223,13 +225,96 @@ TEST_F(SettingsWindowTest, TextsWithFormatDirectivesAreDrawnAsText) {
     view.microphones = {{odd, odd}};
     view.localAddresses = {odd};
     view.pairingCode = odd;
-    project.micDeviceId = odd;
+    project.micDeviceId = project.themeName = odd;
+    project.voiceProcessing = project.desktopAudio = true;
     project.virtualCamera = project.remoteControl = true;
     project.recordingFolder = project.backupFolder = project.showName = odd;
     Destination d = makePresetDestination(3, 1, 1);
     d.name = d.serverUrl = odd;
     project.destinations = {d};
-    for (int tab = 0; tab < SettingsTab::Count; ++tab) openTab(tab);
+    // Where each tab shows the text: drawn as a format, none of them would read like this.
+    const std::string asDrawn = "100%%s%n%d%%";  // blanks draw nothing
+    const std::pair<int, int> places[] = {
+        {SettingsTab::Video, 1},         // style pill
+        {SettingsTab::Audio, 4},         // microphone pill, status, effects, PC sound status
+        {SettingsTab::Recording, 3},     // show name, folder, backup folder
+        {SettingsTab::Destinations, 3},  // card title, name and server URL
+        {SettingsTab::Control, 4},       // pairing code, addresses, camera error, remote error
+    };
+    for (auto [tab, count] : places) {
+        openTab(tab);
+        EXPECT_EQ(occurrences(drawnText(), asDrawn), count) << "tab " << tab << ": " << drawnText();
+    }
     view.pairingCode = "12";  // a short code from the environment is drawn whole
     script.frame();
+    EXPECT_EQ(occurrences(drawnText(), "Onthephone,openQuillhavenRemote"), 1);
+    EXPECT_NE(drawnText().find("12Onthephone,openQuillhavenRemote"), std::string::npos) << drawnText();
+}
+
+TEST_F(SettingsWindowTest, EachTabOpensAtItsTop) {
+    height = 560;  // the window's own size: the longer tabs scroll
+    for (int i = 1; i <= 3; ++i) project.destinations.push_back(makePresetDestination(3, 1, i));
+    openTab(SettingsTab::Destinations);
+    ImGuiWindow* region = GuiScript::window(kTab);
+    ASSERT_NE(region, nullptr);
+    const auto scrollToEnd = [&] {
+        ImGui::SetScrollY(region, region->ScrollMax.y);
+        script.frames(2);
+        ASSERT_GT(region->Scroll.y, 0.0f);
+    };
+    const auto formatRowShown = [&] {
+        const LoggedItem* format = ItemLog::find(GuiScript::id(kTab, {"##fmt", 0, "##seg"}));
+        return format && region->InnerRect.Contains(format->rect);
+    };
+    scrollToEnd();
+    script.click(GuiScript::id("Settings", {"##stabs", SettingsTab::Recording, "##seg"}));
+    ASSERT_EQ(state.tab, SettingsTab::Recording);
+    EXPECT_EQ(region->Scroll.y, 0.0f);
+    EXPECT_TRUE(formatRowShown());
+
+    // Chosen from outside (the go-live popup's link), and after closing the window.
+    scrollToEnd();
+    state.tab = SettingsTab::Destinations;
+    script.frame();
+    EXPECT_EQ(region->Scroll.y, 0.0f);
+    openTab(SettingsTab::Recording);
+    scrollToEnd();
+    state.open = false;
+    script.frame();
+    state.open = true;
+    script.frame();
+    EXPECT_EQ(region->Scroll.y, 0.0f);
+    EXPECT_TRUE(formatRowShown());
+}
+
+TEST(SettingsRules, FolderPathsKeepTheirEnd) {
+    HeadlessGui gui;
+    gui.frame([] {
+        const auto width = [](const char* text) { return ImGui::CalcTextSize(text).x; };
+        const std::string videos = "C:\\Users\\Ana\\Videos\\Quillhaven";
+        // The width is that of the ellipsis and `fits`, plus `extra` pixels.
+        struct Case {
+            std::string path;
+            const char* fits;
+            float extra;
+            const char* shown;
+        } cases[] = {
+            {videos, "\\Videos\\Quillhaven", 0, "\\Videos\\Quillhaven"},
+            {videos, "\\Videos\\Quillhaven", -1, "\\Quillhaven"},  // from the next separator
+            {videos, "Quillhaven", 0, "Quillhaven"},
+            {videos, "haven", 0, "haven"},  // the last name alone is too long: its end
+            {videos, "", 0, ""},
+            {"D:/Aufnahmen/Gro\xC3\x9F" "e Videos", "e Videos", width("\xC3\x9F") - 1, "e Videos"},
+            {"D:/\xE9\x8C\xB2\xE7\x94\xBB", "\xE7\x94\xBB", width("\xE9\x8C\xB2") - 1, "\xE7\x94\xBB"},
+            {"E:\\Streams\\", "Streams\\", 0, "Streams\\"},  // a trailing separator names no folder
+        };
+        for (const Case& c : cases) {
+            const char* end = c.path.c_str() + c.path.size();
+            const float w = width("\xE2\x80\xA6") + width(c.fits) + c.extra;
+            EXPECT_STREQ(elidedPathStart(c.path.c_str(), end, w), c.shown) << c.path << " in " << w;
+        }
+        for (const std::string& whole : {videos, std::string("D:\\Rec"), std::string()})
+            EXPECT_EQ(elidedPathStart(whole.c_str(), whole.c_str() + whole.size(), width(whole.c_str())),
+                      whole.c_str());
+    });
 }
