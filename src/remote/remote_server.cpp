@@ -166,6 +166,7 @@ void RemoteServer::stop() {
     reap(true);
     std::lock_guard<std::mutex> guard(lock);
     messages.clear();
+    queuedText = 0;
     lastStatus.clear();
     listener.reset();
 }
@@ -299,7 +300,11 @@ void RemoteServer::receiveLoop(RemoteConnection& c) {
                     break;
                 }
                 std::lock_guard<std::mutex> guard(lock);
-                if (messages.size() < kMaxMessages) messages.push_back(std::move(message));
+                // A full queue drops the request without a reply.
+                if (messages.size() < kMaxMessages && queuedText + frame.payload.size() <= kMaxQueuedText) {
+                    queuedText += frame.payload.size();
+                    messages.push_back(std::move(message));
+                }
                 break;
             }
             default:
@@ -315,6 +320,7 @@ std::vector<RemoteMessage> RemoteServer::takeMessages() {
     std::lock_guard<std::mutex> guard(lock);
     std::vector<RemoteMessage> out;
     out.swap(messages);
+    queuedText = 0;
     return out;
 }
 

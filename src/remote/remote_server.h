@@ -5,7 +5,8 @@
 // never wait on the network: a client whose queue overflows is dropped. A
 // flusher thread wakes the writers after each tick's pushes, so the main
 // thread pays for one wake-up instead of one per client.
-// Requests with an "op" are queued for the main thread (at most 256).
+// Requests with an "op" are queued for the main thread (at most 256, and at
+// most 4 MiB of their text).
 
 #include <atomic>
 #include <condition_variable>
@@ -75,6 +76,10 @@ public:
 
     static constexpr int kMaxConnections = 8;
     static constexpr size_t kMaxMessages = 256;
+    // The text behind the queued requests. A request may hold eight times its
+    // text (util/json.h); this bounds what one tick's requests can make the
+    // main thread hold and free.
+    static constexpr size_t kMaxQueuedText = 4u << 20;
     // Bytes waiting for one client before it counts as stuck and is dropped.
     static constexpr size_t kMaxQueuedBytes = 4u << 20;
 
@@ -129,6 +134,7 @@ private:
     mutable std::mutex lock;
     std::vector<std::unique_ptr<RemoteConnection>> connections;
     std::vector<RemoteMessage> messages;
+    size_t queuedText = 0;  // the text behind `messages`
     std::string token;
     std::string lastStatus;
     std::string pairingCode;
