@@ -1,5 +1,6 @@
 #include <charconv>
 #include <cstdlib>
+#include <iterator>
 #include <system_error>
 
 #include "util/json.h"
@@ -100,6 +101,18 @@ T* appendCounted(std::vector<T>& v, JsonBudget& budget) {
   return &v.emplace_back();
 }
 
+// Moves a finished container's elements into a block of their exact number:
+// doubling leaves up to half of a vector unused, which would count against
+// every large page's budget for nothing. The move needs both blocks at once;
+// when that does not fit, the vector stays as it is, already counted.
+template <typename T>
+void fitCounted(std::vector<T>& v, JsonBudget& budget) {
+  const std::size_t had = v.capacity();
+  if (had == v.size() || !budget.take(v.size() * sizeof(T))) return;
+  v = std::vector<T>(std::make_move_iterator(v.begin()), std::make_move_iterator(v.end()));
+  budget.giveBack(had * sizeof(T));
+}
+
 bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth, JsonBudget& budget);
 
 // Objects and arrays are read in functions of their own so that the frame
@@ -124,7 +137,10 @@ bool parseObject(std::string_view t, std::size_t& pos, JsonValue& out, int depth
     skipJsonSpace(t, pos);
     if (pos >= n) return false;
     const char d = t[pos++];
-    if (d == '}') return true;
+    if (d == '}') {
+      fitCounted(out.members, budget);
+      return true;
+    }
     if (d != ',' || pos >= n) return false;
   }
 }
@@ -145,7 +161,10 @@ bool parseArray(std::string_view t, std::size_t& pos, JsonValue& out, int depth,
     skipJsonSpace(t, pos);
     if (pos >= n) return false;
     const char d = t[pos++];
-    if (d == ']') return true;
+    if (d == ']') {
+      fitCounted(out.items, budget);
+      return true;
+    }
     if (d != ',' || pos >= n) return false;
   }
 }

@@ -80,6 +80,10 @@ TEST(JsonMemory, CostlyShapesAreRefusedAndOrdinaryTextsOfTheSameSizeRead) {
       {"tree: short unique keys", treeParses, shortKeyObject(kMiB), false},
       {"tree: long strings", treeParses, arrayOf('"' + std::string(1000, 's') + '"', kMiB), true},
       {"tree: page data", treeParses, PageData().build(2 * kMiB), true},
+      // About seven times its text held, the densest that pages get: a
+      // vector left at its doubled capacity would take it past eight.
+      {"tree: thumbnails", treeParses,
+       arrayOf(R"({"url":"https://yt3.ggpht.com/em1234=w24-h24-c-k-nd","width":24,"height":24})", kMiB), true},
       // Small texts of any shape are read: their nodes count against the floor.
       {"tree: small wide array", treeParses, zeroArray(400), true},
       {"flat: small object of short keys", flatParses, shortKeyObject(400), true},
