@@ -288,7 +288,8 @@ struct FailingStarter {
     std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
 
     std::thread operator()(std::function<void()> body) const {
-        if (failing.count(++*calls)) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        if (failing.count(++*calls))
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         return std::thread(std::move(body));
     }
 };
