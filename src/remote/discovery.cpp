@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <system_error>
+#include <utility>
 
 #include "remote/os_random.h"
 #include "remote/phone_video.h"
@@ -10,6 +12,7 @@ namespace {
 
 constexpr int kPollMs = 200;
 constexpr size_t kReceiveBufferSize = 65536;
+constexpr std::string_view kNoThreadError = "Could not start the UDP service";
 
 int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -23,16 +26,24 @@ std::string discoveryAnnouncement(const std::string& name, int port) {
     return "QHHERE\n" + name + "\n" + std::to_string(port) + "\n";
 }
 
-Discovery::Discovery(Clock clock) : nowMs(clock ? std::move(clock) : Clock(steadyMs)) {}
+Discovery::Discovery(Clock clock, ThreadStarter threadStarter)
+    : nowMs(clock ? std::move(clock) : Clock(steadyMs)), starter(std::move(threadStarter)) {}
 
 std::string Discovery::start(int port, bool allowLan, std::shared_ptr<PhoneFeed> newFeed, const std::string& name) {
     stop();
     std::string error;
     if (!socket.bind(port, allowLan, error)) return error;
-    feed = std::move(newFeed);
+    std::shared_ptr<PhoneFeed> oldFeed = std::exchange(feed, std::move(newFeed));
     announcement = discoveryAnnouncement(name, port);
     stopping = false;
-    thread = std::thread([this] { run(); });
+    try {
+        thread = starter([this] { run(); });
+    } catch (const std::system_error&) {
+        // As when the port is taken: the port is let go and the old feed kept.
+        socket.close();
+        feed = std::move(oldFeed);
+        return std::string(kNoThreadError);
+    }
     return "";
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "media/media.h"
+#include "remote/thread_starter.h"
 #include "remote/udp_socket.h"
 
 inline constexpr std::string_view kDiscoveryProbe = "QHHELLO";
@@ -26,7 +27,8 @@ public:
     // Key-frame requests to the phone go out at most this often.
     static constexpr int64_t kKeyRequestIntervalMs = 400;
 
-    explicit Discovery(Clock clock = {});
+    // `threadStarter` stands in for std::thread in tests of a system out of threads.
+    explicit Discovery(Clock clock = {}, ThreadStarter threadStarter = startThread);
     ~Discovery() { stop(); }
     Discovery(const Discovery&) = delete;
     Discovery& operator=(const Discovery&) = delete;
@@ -50,6 +52,7 @@ private:
     void run();
 
     Clock nowMs;
+    ThreadStarter starter;
     UdpSocket socket;
     std::thread thread;
     std::atomic<bool> stopping{false};

@@ -1,9 +1,9 @@
 #include "remote/remote_server.h"
 
 #include <algorithm>
-#include <cassert>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "remote/websocket.h"
 #include "util/json.h"
@@ -20,6 +20,7 @@ constexpr std::string_view kHeadEnd = "\r\n\r\n";
 constexpr std::string_view kEmptyClose("\x88\x00", 2);
 constexpr std::string_view kNoOpReply =
     R"({"type":"error","message":"send JSON like {\"op\":\"status\"}"})";
+constexpr std::string_view kNoThreadError = "Could not start the remote-control server";
 
 int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -94,11 +95,6 @@ void RemoteConnection::finish() {
     wake.notify_all();
 }
 
-void RemoteConnection::startWriter() {
-    assert(!writer.joinable());
-    writer = std::thread([this] { writeLoop(); });
-}
-
 void RemoteConnection::writeLoop() {
     std::unique_lock<std::mutex> guard(lock);
     std::string batch;
@@ -126,7 +122,8 @@ void RemoteConnection::writeLoop() {
 
 // --- RemoteServer -----------------------------------------------------------------------
 
-RemoteServer::RemoteServer(Clock clock) : nowMs(clock ? std::move(clock) : Clock(steadyMs)) {}
+RemoteServer::RemoteServer(Clock clock, ThreadStarter threadStarter)
+    : nowMs(clock ? std::move(clock) : Clock(steadyMs)), starter(std::move(threadStarter)) {}
 
 RemoteServer::~RemoteServer() { stop(); }
 
@@ -141,8 +138,14 @@ std::string RemoteServer::start(int port, bool allowLan, const std::string& newT
     }
     listener = std::move(opened);
     stopping = false;
-    acceptThread = std::thread([this] { acceptLoop(); });
-    flushThread = std::thread([this] { flushLoop(); });
+    try {
+        acceptThread = starter([this] { acceptLoop(); });
+        flushThread = starter([this] { flushLoop(); });
+    } catch (const std::system_error&) {
+        // Joins whichever thread did start and closes the listener.
+        stop();
+        return std::string(kNoThreadError);
+    }
     return "";
 }
 
@@ -163,6 +166,7 @@ void RemoteServer::stop() {
     reap(true);
     std::lock_guard<std::mutex> guard(lock);
     messages.clear();
+    queuedText = 0;
     lastStatus.clear();
     listener.reset();
 }
@@ -194,10 +198,21 @@ void RemoteServer::acceptLoop() {
         // closed at once, without a reply.
         if (int(connections.size()) >= kMaxConnections) continue;
         auto connection = std::make_unique<RemoteConnection>(nextKey++, std::move(stream));
-        RemoteConnection& c = *connection;
-        c.startWriter();
-        c.thread = std::thread([this, &c] { serveConnection(c); });
-        connections.push_back(std::move(connection));
+        // A client the system has no thread for is closed like the ninth.
+        if (startConnection(*connection)) connections.push_back(std::move(connection));
+    }
+}
+
+bool RemoteServer::startConnection(RemoteConnection& c) {
+    try {
+        c.writer = starter([&c] { c.writeLoop(); });
+        c.thread = starter([this, &c] { serveConnection(c); });
+        return true;
+    } catch (const std::system_error&) {
+        // The writer, if it started, ends as soon as it sees the connection closed.
+        c.abort();
+        if (c.writer.joinable()) c.writer.join();
+        return false;
     }
 }
 
@@ -285,7 +300,11 @@ void RemoteServer::receiveLoop(RemoteConnection& c) {
                     break;
                 }
                 std::lock_guard<std::mutex> guard(lock);
-                if (messages.size() < kMaxMessages) messages.push_back(std::move(message));
+                // A full queue drops the request without a reply.
+                if (messages.size() < kMaxMessages && queuedText + frame.payload.size() <= kMaxQueuedText) {
+                    queuedText += frame.payload.size();
+                    messages.push_back(std::move(message));
+                }
                 break;
             }
             default:
@@ -301,6 +320,7 @@ std::vector<RemoteMessage> RemoteServer::takeMessages() {
     std::lock_guard<std::mutex> guard(lock);
     std::vector<RemoteMessage> out;
     out.swap(messages);
+    queuedText = 0;
     return out;
 }
 

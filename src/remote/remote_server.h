@@ -5,7 +5,8 @@
 // never wait on the network: a client whose queue overflows is dropped. A
 // flusher thread wakes the writers after each tick's pushes, so the main
 // thread pays for one wake-up instead of one per client.
-// Requests with an "op" are queued for the main thread (at most 256).
+// Requests with an "op" are queued for the main thread (at most 256, and at
+// most 4 MiB of their text).
 
 #include <atomic>
 #include <condition_variable>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "net/byte_stream.h"
+#include "remote/thread_starter.h"
 
 struct RemoteMessage {
     int32_t connectionKey = 0;
@@ -33,8 +35,6 @@ class RemoteConnection {
 public:
     RemoteConnection(int32_t key, std::unique_ptr<ByteStream> stream);
 
-    // Starts `writer`, which sends what is queued until the connection closes.
-    void startWriter();
     // Queues bytes for the writer; false (and nothing queued) once closed.
     // A queue past its limit closes the connection. Without `wakeNow` the
     // bytes wait for the next flush.
@@ -51,7 +51,7 @@ public:
     const int32_t key;
     const std::unique_ptr<ByteStream> stream;
     std::thread thread;  // RemoteServer::serveConnection
-    std::thread writer;
+    std::thread writer;  // sends what is queued until the connection closes
     std::atomic<bool> closed{false};
     std::atomic<bool> authorised{false};
     std::atomic<bool> writerDone{false};
@@ -76,11 +76,16 @@ public:
 
     static constexpr int kMaxConnections = 8;
     static constexpr size_t kMaxMessages = 256;
+    // The text behind the queued requests. A request may hold eight times its
+    // text (util/json.h); this bounds what one tick's requests can make the
+    // main thread hold and free.
+    static constexpr size_t kMaxQueuedText = 4u << 20;
     // Bytes waiting for one client before it counts as stuck and is dropped.
     static constexpr size_t kMaxQueuedBytes = 4u << 20;
 
-    // `clock` stands in for the steady clock in tests of the upgrade deadline.
-    explicit RemoteServer(Clock clock = {});
+    // `clock` stands in for the steady clock in tests of the upgrade deadline,
+    // `threadStarter` for std::thread in tests of a system out of threads.
+    explicit RemoteServer(Clock clock = {}, ThreadStarter threadStarter = startThread);
     ~RemoteServer();
     RemoteServer(const RemoteServer&) = delete;
     RemoteServer& operator=(const RemoteServer&) = delete;
@@ -107,6 +112,9 @@ private:
     enum class Admission { Refused, ByToken, ByPairing };
 
     void acceptLoop();
+    // False, with the connection closed and nothing left running, when the
+    // system gave no thread for it.
+    bool startConnection(RemoteConnection& connection);
     void flushLoop();
     void reap(bool all);
     void serveConnection(RemoteConnection& connection);
@@ -115,6 +123,7 @@ private:
     void sendToAuthorised(const std::string& text);
 
     Clock nowMs;
+    ThreadStarter starter;
     std::unique_ptr<Listener> listener;
     std::thread acceptThread;
     std::atomic<bool> stopping{false};
@@ -125,6 +134,7 @@ private:
     mutable std::mutex lock;
     std::vector<std::unique_ptr<RemoteConnection>> connections;
     std::vector<RemoteMessage> messages;
+    size_t queuedText = 0;  // the text behind `messages`
     std::string token;
     std::string lastStatus;
     std::string pairingCode;

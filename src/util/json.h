@@ -11,11 +11,20 @@
 #include <string_view>
 #include <vector>
 
+// What a reader may build from a text: this many times the text's size in
+// node, entry and string bytes, and never less than the floor, so that small
+// texts are not judged by the fixed size of a node. A text that would take
+// more is refused like a malformed one, before it takes it: whoever sends
+// the text can make it cost the reader only so much.
+inline constexpr std::size_t kJsonMemoryFactor = 8;
+inline constexpr std::size_t kJsonMemoryFloor = 64 * 1024;
+
 // Reads one flat object into `out`, member name -> value text. Strings are
 // unescaped (\n \t \r only; \uXXXX stays as the letters), numbers and words
 // keep their text, nested objects and arrays are skipped and stored as "".
 // Keys already in `out` stay unless overwritten. False when the text is not
-// one well-formed object; `out` may then hold the members read so far.
+// one well-formed object, or when the members would take more memory than
+// the text allows (above); `out` may then hold the members read so far.
 bool parseJsonObjectFlat(std::string_view text, std::map<std::string, std::string>& out);
 
 // The JSON string literal of `s`, quotes included. Bytes that are not valid
@@ -61,8 +70,9 @@ struct JsonMember {
 inline constexpr int kMaxJsonDepth = 256;
 
 // Reads one value from `text` at `pos` into `out` (a fresh null value) and
-// advances `pos` past it; what follows is not examined. On failure `out` may
-// hold a partial tree and `pos` is unspecified.
+// advances `pos` past it; what follows is not examined. Fails also when the
+// tree would take more memory than the whole text allows (above). On failure
+// `out` may hold a partial tree and `pos` is unspecified.
 bool parseJsonValue(std::string_view text, std::size_t& pos, JsonValue& out);
 
 // Reads one string literal starting exactly at `pos` (a double quote). The

@@ -1,7 +1,13 @@
 #include "util/json.h"
+#include "util/json_memory.h"
 #include "util/text.h"
 
 namespace {
+
+using FlatMap = std::map<std::string, std::string>;
+
+// An entry's node: the key and value beside the tree's three links and colour.
+constexpr std::size_t kFlatNodeBytes = sizeof(FlatMap::value_type) + 4 * sizeof(void*);
 
 bool isFlatSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -85,7 +91,8 @@ bool isPlainJsonByte(char c) {
 
 }  // namespace
 
-bool parseJsonObjectFlat(std::string_view t, std::map<std::string, std::string>& out) {
+bool parseJsonObjectFlat(std::string_view t, FlatMap& out) {
+  JsonBudget budget(t.size());
   std::size_t p = 0;
   skipFlatSpace(t, p);
   if (p >= t.size() || t[p] != '{') return false;
@@ -111,7 +118,16 @@ bool parseJsonObjectFlat(std::string_view t, std::map<std::string, std::string>&
       while (p < t.size() && t[p] != ',' && t[p] != '}' && !isFlatSpace(t[p])) ++p;
       value.assign(t.substr(start, p - start));
     }
-    out[std::move(key)] = std::move(value);
+    // Counted before it is stored, so a refused text never holds more.
+    const auto at = out.lower_bound(key);
+    const bool fresh = at == out.end() || out.key_comp()(key, at->first);
+    if (!fresh) budget.giveBack(jsonHeapBytes(at->second));
+    if (!budget.take(jsonHeapBytes(value) + (fresh ? kFlatNodeBytes + jsonHeapBytes(key) : 0))) return false;
+    if (fresh) {
+      out.emplace_hint(at, std::move(key), std::move(value));
+    } else {
+      at->second = std::move(value);
+    }
     skipFlatSpace(t, p);
     if (p >= t.size()) return false;
     if (t[p] != ',') return t[p] == '}';

@@ -1,8 +1,10 @@
 #include <charconv>
 #include <cstdlib>
+#include <iterator>
 #include <system_error>
 
 #include "util/json.h"
+#include "util/json_memory.h"
 #include "util/text.h"
 
 namespace {
@@ -84,11 +86,38 @@ bool parseNumber(std::string_view t, std::size_t& pos, double& out) {
   return true;
 }
 
-bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth);
+// Appends a fresh element, growing the vector as it would grow itself
+// (doubling) but counting the larger block first; null when it does not fit.
+template <typename T>
+T* appendCounted(std::vector<T>& v, JsonBudget& budget) {
+  if (v.size() == v.capacity()) {
+    const std::size_t had = v.capacity();
+    const std::size_t grown = had == 0 ? 1 : 2 * had;
+    // Both blocks are held while the elements move over.
+    if (!budget.take(grown * sizeof(T))) return nullptr;
+    v.reserve(grown);
+    budget.giveBack(had * sizeof(T));
+  }
+  return &v.emplace_back();
+}
+
+// Moves a finished container's elements into a block of their exact number:
+// doubling leaves up to half of a vector unused, which would count against
+// every large page's budget for nothing. The move needs both blocks at once;
+// when that does not fit, the vector stays as it is, already counted.
+template <typename T>
+void fitCounted(std::vector<T>& v, JsonBudget& budget) {
+  const std::size_t had = v.capacity();
+  if (had == v.size() || !budget.take(v.size() * sizeof(T))) return;
+  v = std::vector<T>(std::make_move_iterator(v.begin()), std::make_move_iterator(v.end()));
+  budget.giveBack(had * sizeof(T));
+}
+
+bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth, JsonBudget& budget);
 
 // Objects and arrays are read in functions of their own so that the frame
 // that recursion repeats stays small.
-bool parseObject(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
+bool parseObject(std::string_view t, std::size_t& pos, JsonValue& out, int depth, JsonBudget& budget) {
   const std::size_t n = t.size();
   out.kind = JsonValue::Object;
   ++pos;
@@ -99,22 +128,24 @@ bool parseObject(std::string_view t, std::size_t& pos, JsonValue& out, int depth
   }
   for (;;) {
     skipJsonSpace(t, pos);
-    out.members.emplace_back();
-    JsonMember& member = out.members.back();
-    if (!parseJsonString(t, pos, member.key)) return false;
+    JsonMember* member = appendCounted(out.members, budget);
+    if (!member || !parseJsonString(t, pos, member->key) || !budget.take(jsonHeapBytes(member->key))) return false;
     skipJsonSpace(t, pos);
     if (pos >= n || t[pos] != ':') return false;
     ++pos;
-    if (!parseValue(t, pos, member.value, depth + 1)) return false;
+    if (!parseValue(t, pos, member->value, depth + 1, budget)) return false;
     skipJsonSpace(t, pos);
     if (pos >= n) return false;
     const char d = t[pos++];
-    if (d == '}') return true;
+    if (d == '}') {
+      fitCounted(out.members, budget);
+      return true;
+    }
     if (d != ',' || pos >= n) return false;
   }
 }
 
-bool parseArray(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
+bool parseArray(std::string_view t, std::size_t& pos, JsonValue& out, int depth, JsonBudget& budget) {
   const std::size_t n = t.size();
   out.kind = JsonValue::Array;
   ++pos;
@@ -125,12 +156,15 @@ bool parseArray(std::string_view t, std::size_t& pos, JsonValue& out, int depth)
     return true;
   }
   for (;;) {
-    out.items.emplace_back();
-    if (!parseValue(t, pos, out.items.back(), depth + 1)) return false;
+    JsonValue* item = appendCounted(out.items, budget);
+    if (!item || !parseValue(t, pos, *item, depth + 1, budget)) return false;
     skipJsonSpace(t, pos);
     if (pos >= n) return false;
     const char d = t[pos++];
-    if (d == ']') return true;
+    if (d == ']') {
+      fitCounted(out.items, budget);
+      return true;
+    }
     if (d != ',' || pos >= n) return false;
   }
 }
@@ -139,17 +173,17 @@ bool startsWith(std::string_view t, std::size_t pos, std::string_view word) {
   return t.size() - pos >= word.size() && t.compare(pos, word.size(), word) == 0;
 }
 
-bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth) {
+bool parseValue(std::string_view t, std::size_t& pos, JsonValue& out, int depth, JsonBudget& budget) {
   skipJsonSpace(t, pos);
   if (pos >= t.size()) return false;
   const char c = t[pos];
   if (c == '{' || c == '[') {
     if (depth >= kMaxJsonDepth) return false;
-    return c == '{' ? parseObject(t, pos, out, depth) : parseArray(t, pos, out, depth);
+    return c == '{' ? parseObject(t, pos, out, depth, budget) : parseArray(t, pos, out, depth, budget);
   }
   if (c == '"') {
     out.kind = JsonValue::String;
-    return parseJsonString(t, pos, out.text);
+    return parseJsonString(t, pos, out.text) && budget.take(jsonHeapBytes(out.text));
   }
   if (startsWith(t, pos, "true")) {
     out.kind = JsonValue::Bool;
@@ -247,7 +281,8 @@ bool parseJsonString(std::string_view t, std::size_t& pos, std::string& out) {
 }
 
 bool parseJsonValue(std::string_view text, std::size_t& pos, JsonValue& out) {
-  return parseValue(text, pos, out, 0);
+  JsonBudget budget(text.size());
+  return parseValue(text, pos, out, 0, budget);
 }
 
 const JsonValue& jsonNull() {

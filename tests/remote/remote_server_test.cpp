@@ -7,12 +7,17 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "remote/discovery.h"
+#include "remote/os_random.h"
 #include "remote/remote_server.h"
+#include "remote/udp_socket.h"
 #include "remote/websocket.h"
 #include "remote/ws_client.h"
+#include "util/json_shapes.h"
 
 namespace {
 
@@ -201,15 +206,24 @@ TEST_F(ControlServer, MalformedFramesDropTheClientWithoutAClose) {
         ASSERT_TRUE(client.waitClosed(&rest)) << c.name;
         EXPECT_EQ(rest, "") << c.name;
     }
-    // Exactly 1 MiB is taken.
+    // Exactly 1 MiB is taken; as short unique keys it would cost the queue
+    // ten times its size, and gets the error reply instead.
     WsClient big(port);
     ASSERT_TRUE(big.open(tokenPath()));
+    ASSERT_TRUE(big.send(clientFrame(kOpText, shortKeyObject(kMaxClientPayload))));
+    EXPECT_EQ(big.readText(), kNoOpReply);
     std::string object = R"({"op":"big","pad":")";
     object += std::string(kMaxClientPayload - object.size() - 2, 'p') + "\"}";
     ASSERT_EQ(object.size(), kMaxClientPayload);
-    ASSERT_TRUE(big.send(clientFrame(kOpText, object)));
-    auto got = takeAtLeast(1);
-    ASSERT_EQ(got.size(), 1u);
+    // Four such requests fill the queue's text; a fifth is dropped like a 257th.
+    std::string burst;
+    for (int i = 0; i < 5; ++i) burst += clientFrame(kOpText, object);
+    ASSERT_TRUE(big.send(burst + clientFrame(kOpPing, "")));
+    std::string payload;
+    uint32_t opcode = 0;
+    ASSERT_TRUE(big.readFrame(payload, opcode));  // the pong: every request before it was handled
+    auto got = server.takeMessages();
+    ASSERT_EQ(got.size(), RemoteServer::kMaxQueuedText / kMaxClientPayload);
     EXPECT_EQ(got[0].field("pad").size(), kMaxClientPayload - 19 - 2);
 }
 
@@ -264,6 +278,69 @@ TEST_F(ControlServer, QueueHoldsAtMost256AndStatusGoesOutOnlyWhenChanged) {
     EXPECT_EQ(c.readText(), "b");
     EXPECT_EQ(c.readText(), "to");
     EXPECT_EQ(c.readText(300), "");
+}
+
+// Starts threads like std::thread, except that the calls numbered in `failing`
+// (from 1, across all of the service's threads) throw as a system out of
+// threads does.
+struct FailingStarter {
+    std::set<int> failing;
+    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+
+    std::thread operator()(std::function<void()> body) const {
+        if (failing.count(++*calls))
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::move(body));
+    }
+};
+
+TEST(ServicesWithoutThreads, StartsFailWithTheirTextAndLetThePortGo) {
+    // The server's accept thread, then its flusher after the accept thread started.
+    for (const int failing : {1, 2}) {
+        RemoteServer probe;
+        const int port = startOnFreePort(probe, kToken);
+        ASSERT_NE(port, 0);
+        probe.stop();
+        RemoteServer server({}, FailingStarter{{failing}});
+        EXPECT_EQ(server.start(port, false, kToken), "Could not start the remote-control server") << failing;
+        EXPECT_FALSE(server.isRunning());
+        // The listener is closed and whatever started is joined: a restart serves.
+        ASSERT_EQ(server.start(port, false, kToken), "") << failing;
+        WsClient client(port);
+        EXPECT_TRUE(client.open("/?token=" + kToken)) << failing;
+    }
+
+    // The UDP service's one thread; a port found taken is tried again elsewhere.
+    Discovery discovery({}, FailingStarter{{1}});
+    std::string started;
+    int port = 0;
+    for (int i = 0; i < 50; ++i) {
+        port = 20000 + int(osRandom32() % 30000);
+        started = discovery.start(port, false, std::make_shared<PhoneFeed>(), "PC");
+        if (started.rfind("UDP port", 0) != 0) break;
+    }
+    EXPECT_EQ(started, "Could not start the UDP service");
+    EXPECT_FALSE(discovery.isRunning());
+    UdpSocket squatter;
+    std::string error;
+    EXPECT_TRUE(squatter.bind(port, false, error)) << error;
+}
+
+TEST(ServicesWithoutThreads, AClientWithoutAThreadIsClosedAndTheNextServed) {
+    // Calls 1 and 2 start the server; each client then takes its writer and its reader.
+    for (const int failing : {3, 4}) {
+        RemoteServer server({}, FailingStarter{{failing}});
+        const int port = startOnFreePort(server, kToken);
+        ASSERT_NE(port, 0);
+        WsClient first(port);
+        ASSERT_TRUE(first.connected());
+        std::string rest = "unset";
+        ASSERT_TRUE(first.waitClosed(&rest)) << failing;
+        EXPECT_EQ(rest, "") << failing;
+        WsClient next(port);
+        EXPECT_TRUE(next.open("/?token=" + kToken)) << failing;
+        EXPECT_TRUE(waitFor([&] { return server.clientCount() == 1; })) << failing;
+    }
 }
 
 }  // namespace
