@@ -15,8 +15,11 @@
 // node, entry and string bytes, and never less than the floor, so that small
 // texts are not judged by the fixed size of a node. A text that would take
 // more is refused like a malformed one, before it takes it: whoever sends
-// the text can make it cost the reader only so much.
-inline constexpr std::size_t kJsonMemoryFactor = 8;
+// the text can make it cost the reader only so much. The tree reader gets
+// twice the margin: ordinary page data already takes 5-7 times its size in
+// its nodes, and a page refused for being ordinary would end the chat.
+inline constexpr std::size_t kJsonFlatMemoryFactor = 8;
+inline constexpr std::size_t kJsonTreeMemoryFactor = 16;
 inline constexpr std::size_t kJsonMemoryFloor = 64 * 1024;
 
 // Reads one flat object into `out`, member name -> value text. Strings are

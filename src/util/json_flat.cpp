@@ -92,7 +92,7 @@ bool isPlainJsonByte(char c) {
 }  // namespace
 
 bool parseJsonObjectFlat(std::string_view t, FlatMap& out) {
-  JsonBudget budget(t.size());
+  JsonBudget budget(t.size(), kJsonFlatMemoryFactor);
   std::size_t p = 0;
   skipFlatSpace(t, p);
   if (p >= t.size() || t[p] != '{') return false;

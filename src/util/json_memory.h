@@ -1,5 +1,5 @@
 #pragma once
-// The readers' count of what they build from a text (kJsonMemoryFactor):
+// The readers' count of what they build from a text (kJson*MemoryFactor):
 // nodes, entries and string blocks as they are allocated, so that no shape
 // of input gets more per byte than another.
 
@@ -12,7 +12,7 @@
 // The bytes a reader has left to build with.
 class JsonBudget {
  public:
-  explicit JsonBudget(std::size_t textBytes) : left_(std::max(textBytes * kJsonMemoryFactor, kJsonMemoryFloor)) {}
+  JsonBudget(std::size_t textBytes, std::size_t factor) : left_(std::max(textBytes * factor, kJsonMemoryFloor)) {}
 
   // False, taking nothing, when `bytes` do not fit in what is left.
   bool take(std::size_t bytes) {

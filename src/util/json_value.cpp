@@ -281,7 +281,7 @@ bool parseJsonString(std::string_view t, std::size_t& pos, std::string& out) {
 }
 
 bool parseJsonValue(std::string_view text, std::size_t& pos, JsonValue& out) {
-  JsonBudget budget(text.size());
+  JsonBudget budget(text.size(), kJsonTreeMemoryFactor);
   return parseValue(text, pos, out, 0, budget);
 }
 

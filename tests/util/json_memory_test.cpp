@@ -1,5 +1,6 @@
-// Both readers refuse a text whose parse would take more than eight times its
-// size, whatever its shape, and still read ordinary texts of the same size.
+// Both readers refuse a text whose parse would take more than its bound (eight
+// times its size for a message, sixteen for a page), whatever its shape, and
+// still read ordinary texts of the same size.
 
 #include <gtest/gtest.h>
 
@@ -72,8 +73,7 @@ TEST(JsonMemory, CostlyShapesAreRefusedAndOrdinaryTextsOfTheSameSizeRead) {
       {"tree: short unique keys", treeParses, shortKeyObject(kMiB), false},
       {"tree: long strings", treeParses, arrayOf('"' + std::string(1000, 's') + '"', kMiB), true},
       {"tree: page data", treeParses, PageData().build(2 * kMiB), true},
-      // About seven times its text held, the densest that pages get: a
-      // vector left at its doubled capacity would take it past eight.
+      // About seven times its text held, the densest that pages get.
       {"tree: thumbnails", treeParses,
        arrayOf(R"({"url":"https://yt3.ggpht.com/em1234=w24-h24-c-k-nd","width":24,"height":24})", kMiB), true},
       // Small texts of any shape are read: their nodes count against the floor.
