@@ -31,16 +31,23 @@ struct OnePeer {
     std::thread thread;
 };
 
-TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
-    PeerControl peers("e2e-peers");
+// A TLS stream to an echo peer behind stunnel; `tunnel` is stunnel's id, port and certificate.
+void openThroughStunnel(PeerControl& peers, std::vector<std::string>& tunnel, std::unique_ptr<ByteStream>& stream) {
     auto echo = peers.call("echo");
     ASSERT_EQ(echo.size(), 1u) << peers.error();
-    auto tunnel = peers.call("stunnel", {echo[0]});
+    tunnel = peers.call("stunnel", {echo[0]});
     ASSERT_EQ(tunnel.size(), 3u) << peers.error();
     std::string error;
     ASSERT_TRUE(trustTestCertificate(PeerControl::localPath(tunnel[2]), error)) << error;
-    auto stream = openStream("localhost", std::stoi(tunnel[1]), true, 5000, error);
+    stream = openStream("localhost", std::stoi(tunnel[1]), true, 5000, error);
     ASSERT_TRUE(stream) << error;
+}
+
+TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
+    PeerControl peers("e2e-peers");
+    std::vector<std::string> tunnel;
+    std::unique_ptr<ByteStream> stream;
+    ASSERT_NO_FATAL_FAILURE(openThroughStunnel(peers, tunnel, stream));
 
     // Larger than one TLS record, so it goes out as several.
     std::vector<uint8_t> sent(200000);
@@ -66,14 +73,9 @@ TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
 // After our close notify the server's replies still decrypt, up to its own end.
 TEST(TlsStream, RepliesAfterShutdownSendAreReadToTheServersEnd) {
     PeerControl peers("e2e-peers");
-    auto echo = peers.call("echo");
-    ASSERT_EQ(echo.size(), 1u) << peers.error();
-    auto tunnel = peers.call("stunnel", {echo[0]});
-    ASSERT_EQ(tunnel.size(), 3u) << peers.error();
-    std::string error;
-    ASSERT_TRUE(trustTestCertificate(PeerControl::localPath(tunnel[2]), error)) << error;
-    auto stream = openStream("localhost", std::stoi(tunnel[1]), true, 5000, error);
-    ASSERT_TRUE(stream) << error;
+    std::vector<std::string> tunnel;
+    std::unique_ptr<ByteStream> stream;
+    ASSERT_NO_FATAL_FAILURE(openThroughStunnel(peers, tunnel, stream));
 
     std::vector<uint8_t> sent(100000);
     for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 5 + 1);
