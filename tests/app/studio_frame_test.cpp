@@ -123,27 +123,3 @@ TEST_F(StudioFrame, PopupRequestsAreOneShot) {
     frame();
     EXPECT_TRUE(ItemLog::findByLabel("More audio settings\xE2\x80\xA6"));
 }
-
-TEST_F(StudioFrame, SettingsDimLiesOverEveryPanelAndUnderTheWindow) {
-    studio.selectedLayer = 0;  // the inspector shows
-    studio.settings.open = true;
-    frame();
-    frame();
-    const auto listIndex = [](const char* part) {
-        ImGuiWindow* w = ImGui::FindWindowByName(part) ? ImGui::FindWindowByName(part)
-                                                        : GuiScript::windowContaining(part);
-        const ImDrawData* data = ImGui::GetDrawData();
-        for (int i = 0; w && i < data->CmdListsCount; ++i)
-            if (data->CmdLists[i] == w->DrawList) return i;
-        return -1;
-    };
-    const int dim = listIndex("##dim");
-    ASSERT_GE(dim, 0);
-    EXPECT_EQ(listIndex(kSettingsWindowName), dim + 1);
-    EXPECT_LT(listIndex("##sidebar"), dim);
-    EXPECT_LT(listIndex("##inspector"), dim);
-    EXPECT_EQ(GuiScript::windowContaining("##dim")->Pos.y, kTitleBarHeight);  // the title bar stays bright
-    studio.settings.open = false;
-    frame();
-    EXPECT_EQ(listIndex("##dim"), -1);
-}
