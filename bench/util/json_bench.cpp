@@ -16,7 +16,7 @@
 #include <string>
 
 #include "util/json.h"
-#include "util/json_shapes.h"
+#include "page_data.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 
+#include "page_data.h"
 #include "util/heap_bytes.h"
 #include "util/json.h"
 #include "util/json_shapes.h"

@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <future>
-#include <mutex>
-#include <thread>
 
 #include "capture/heap_count.h"
 #include "media/capture/camera_capture.h"
@@ -52,37 +50,25 @@ TEST(CameraFramePaths, PhoneConversionMakesNoHeapAllocation) {
 }
 
 TEST(CameraCaptureStop, BreaksOffAReadThatNeverReturns) {
-    // A camera that stops delivering: the loop blocks in its read until the read is cancelled.
+    // A camera that stops delivering: the loop blocks in its read until the read is cancelled,
+    // so the join below only returns if the stop cancels it.
     CameraCapture capture;
-    std::promise<void> delivered;
-    std::once_flag deliveredOnce;
-    const auto deliver = [&] { std::call_once(deliveredOnce, [&] { delivered.set_value(); }); };
+    std::promise<void> cancelled;
     std::atomic<bool> reading{false};
     std::atomic<int> cancels{0};
     startCameraCapture(capture, [&](CameraCapture& c) {
-        std::future<void> read = delivered.get_future();
+        std::future<void> read = cancelled.get_future();
         {
             std::lock_guard<std::mutex> guard(c.lock);
             c.cancelRead = [&] {
-                ++cancels;
-                deliver();
+                if (++cancels == 1) cancelled.set_value();
             };
         }
         reading = true;
         read.wait();
     });
     ASSERT_TRUE(waitFor([&] { return reading.load(); }));
-    // Stopped on a thread of its own, so that a stop which leaves the read waiting fails here
-    // instead of hanging the run: the read is then let go by hand.
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-        stopCameraCapture(capture);
-        stopped = true;
-    });
-    const bool brokeOff = waitFor([&] { return stopped.load(); });
-    deliver();
-    stopper.join();
-    EXPECT_TRUE(brokeOff) << "the stop waited for a read that never returns";
+    stopCameraCapture(capture);
     EXPECT_EQ(cancels, 1);
 }
 

@@ -21,26 +21,6 @@ std::string arrayOf(const std::string& item, std::size_t bytes) {
   return out + "]";
 }
 
-// `levels` arrays, each holding a run of zeros before the next one.
-std::string deepZeros(int levels, std::size_t bytes) {
-  const std::size_t run = bytes / 2 / std::size_t(levels);
-  std::string open, close;
-  for (int i = 0; i < levels; ++i) {
-    open += "[";
-    for (std::size_t k = 0; k < run; ++k) open += "0,";
-    close += "]";
-  }
-  return open + "0" + close;
-}
-
-// {"k":{"k":...}} nested `levels` deep inside an array, repeated.
-std::string nestedObjects(int levels, std::size_t bytes) {
-  std::string one;
-  for (int i = 0; i < levels; ++i) one += R"({"k":)";
-  one += "0" + std::string(std::size_t(levels), '}');
-  return arrayOf(one, bytes);
-}
-
 bool flatParses(const std::string& text) {
   std::map<std::string, std::string> out;
   return parseJsonObjectFlat(text, out);
@@ -60,19 +40,12 @@ TEST(JsonMemory, CostlyShapesAreRefusedAndOrdinaryTextsOfTheSameSizeRead) {
     bool parses;
   };
   const Case cases[] = {
-      // About 96 bytes of entry for each 9 bytes of text.
       {"flat: short unique keys", flatParses, shortKeyObject(kMiB), false},
       {"flat: one long string", flatParses, R"({"op":"x","s":")" + std::string(kMiB, 's') + "\"}", true},
-      {"flat: a wide array is skipped", flatParses, R"({"op":"x","a":)" + zeroArray(kMiB) + "}", true},
-      // A value node for every two bytes.
       {"tree: wide array of 0", treeParses, zeroArray(kMiB), false},
-      {"tree: deep arrays of 0", treeParses, deepZeros(200, kMiB), false},
       {"tree: empty objects", treeParses, arrayOf("{}", kMiB), false},
-      {"tree: nested objects", treeParses, nestedObjects(100, kMiB), false},
-      {"tree: short strings", treeParses, arrayOf(R"("s")", kMiB), false},
       {"tree: short unique keys", treeParses, shortKeyObject(kMiB), false},
       {"tree: long strings", treeParses, arrayOf('"' + std::string(1000, 's') + '"', kMiB), true},
-      {"tree: page data", treeParses, PageData().build(2 * kMiB), true},
       // About seven times its text held, the densest that pages get.
       {"tree: thumbnails", treeParses,
        arrayOf(R"({"url":"https://yt3.ggpht.com/em1234=w24-h24-c-k-nd","width":24,"height":24})", kMiB), true},

@@ -153,21 +153,15 @@ void deviceCaptureLoop(CameraCapture& capture, int index) {
         devices = nullptr;
         count = 0;
     }
-    listedCameraCaptureLoop(capture, devices, count, index);
+    ComPtr<IMFMediaSource> source;
+    // A listed device that refuses to start is the camera privacy setting (which answers
+    // E_ACCESSDENIED here) or another program holding the camera, never a missing camera.
+    const bool listed = cameraIndexInRange(index, count);
+    const bool started = listed && SUCCEEDED(devices[index]->ActivateObject(IID_PPV_ARGS(&source))) && source;
     for (UINT32 i = 0; i < count; ++i) devices[i]->Release();
     CoTaskMemFree(devices);
-}
-
-void listedCameraCaptureLoop(CameraCapture& capture, IMFActivate* const* devices, UINT32 count, int index) {
-    if (!cameraIndexInRange(index, count)) {
-        capture.setStatus(kCameraNotFoundText);
-        return;
-    }
-    // The device exists, so a refusal is the camera privacy setting (which answers E_ACCESSDENIED
-    // here) or another program holding the camera, never a missing camera.
-    ComPtr<IMFMediaSource> source;
-    if (FAILED(devices[index]->ActivateObject(IID_PPV_ARGS(&source))) || !source) {
-        capture.setStatus(kCameraBusyText);
+    if (!started) {
+        capture.setStatus(listed ? kCameraBusyText : kCameraNotFoundText);
         return;
     }
     sourceCaptureLoop(capture, source.Get());

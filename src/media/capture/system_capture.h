@@ -13,9 +13,6 @@ std::unique_ptr<PhoneDecoder> makeSystemPhoneDecoder();
 // Reads the local camera with this device index through a source reader until the capture's stop
 // flag, a failed read or the end of the stream.
 void deviceCaptureLoop(CameraCapture& capture, int index);
-// The same with the device list already made: "not found" only for an index outside it, busy or
-// blocked when the listed device refuses to start.
-void listedCameraCaptureLoop(CameraCapture& capture, IMFActivate* const* devices, UINT32 count, int index);
 // The same from a media source already made (a camera's, or a file's in the tests); shuts it down.
 void sourceCaptureLoop(CameraCapture& capture, IMFMediaSource* source);
 // What the user reads when a camera read ends with `result` (or the error or end flag), after

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # With the settings window open, everything of the studio behind it is dimmed
 # below the title bar: the panels' rows, tiles and cards as much as the
-# backgrounds between them. Each theme's studio is shot with the window closed
-# and open, and regions of the panels must come out as the closed picture under
-# black at the theme's strength. Needs the Wine prefix and X display that
+# backgrounds between them. The studio is shot with the window closed and open,
+# and regions of the panels must come out as the closed picture under black at
+# the theme's strength. Needs the Wine prefix and X display that
 # scripts/test prepares.
 set -uo pipefail
 root=$1 artifacts=$2
@@ -28,21 +28,6 @@ shot() {
   [ "$studio_code" = 0 ] || fail "$1: exit code $studio_code"
 }
 
-# set_theme PROFILE DARK NAME: the P record's dark-mode flag and theme name.
-set_theme() {
-  python3 - "$1/project.txt" "$2" "$3" <<'PY' || fail "could not edit project.txt"
-import sys
-path, dark, name = sys.argv[1:4]
-lines = open(path, encoding="utf-8", newline="\n").read().split("\n")
-for i, line in enumerate(lines):
-    f = line.split("\t")
-    if f[0] == "P" and len(f) > 9:
-        f[7], f[9] = dark, name
-        lines[i] = "\t".join(f)
-open(path, "w", encoding="utf-8", newline="\n").write("\n".join(lines))
-PY
-}
-
 # dimmed THEME REGION WHAT ALPHA: the region of the open shot is the closed shot's under
 # black at that alpha, pixel for pixel; and the region is no flat fill (it holds the text
 # or picture that an undimmed panel would show bright).
@@ -60,19 +45,12 @@ dimmed() {
   ((${wrong:-1} == 0)) || fail "$theme: $wrong pixels of the $what ($region) are not dimmed"
 }
 
-# A first run writes the default project; then the inspector shows the first layer.
+# A new profile's project has the dark Studio theme, whose dim is black at alpha 110.
 profile="$work/profile"
-studio_start first "$profile" ""
-studio_close first
-[ "$studio_code" = 0 ] || fail "first: exit code $studio_code"
-for theme in "dark 1 Studio 110" "light 0 Sketchbook 40"; do
-  set -- $theme
-  set_theme "$profile" "$2" "$3"
-  shot "$1-closed" "$profile" "select0"
-  shot "$1-open" "$profile" "select0 settings2"
-  dimmed "$1" 200x30+20+116 "first scene row" "$4"
-  dimmed "$1" 300x60+260+830 "layout gallery" "$4"
-  dimmed "$1" 280x120+1140+120 "inspector" "$4"
-done
+shot dark-closed "$profile" "select0"
+shot dark-open "$profile" "select0 settings2"
+dimmed dark 200x30+20+116 "first scene row" 110
+dimmed dark 300x60+260+830 "layout gallery" 110
+dimmed dark 280x120+1140+120 "inspector" 110
 echo "settings_dim_e2e: screenshots in $artifacts"
 rm -rf "$work"
