@@ -1,5 +1,7 @@
 #include "live/live_output.h"
 
+#include <cassert>
+#include <system_error>
 #include <utility>
 
 LiveOutput::LiveOutput() = default;
@@ -58,27 +60,51 @@ void LiveOutput::encodeAudio(const int16_t* samples, uint64_t frames) {
     encoded.clear();
 }
 
-void LiveOutput::startThread() {
-    thread = std::thread([this] {
-        try {
-            run();
-        } catch (...) {
-            // Nothing may cross the thread boundary; the output simply stops sending.
+std::string LiveOutput::startThread() {
+    assert(!thread.joinable());
+    sending = true;
+    try {
+        thread = std::thread([this] {
+            try {
+                run();
+            } catch (...) {
+                // Nothing may cross the thread boundary; the output simply stops sending.
+            }
             std::lock_guard<std::mutex> guard(lock);
-            session = nullptr;
-        }
-    });
+            sending = false;
+            finished.notify_all();
+        });
+    } catch (const std::system_error&) {
+        sending = false;
+        return destination.name + ": the system could not start another thread";
+    }
+    return "";
 }
 
 void LiveOutput::requestStop() {
-    std::lock_guard<std::mutex> guard(lock);
-    stopping = true;
-    // A streaming output notices the flag at its next wait and ends politely; one that
-    // is still connecting is cut short so that the stop does not wait for the server.
-    if (session && state.load() != LiveLive) session->abort();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+        // A streaming output says goodbye first; one that is still connecting has nothing
+        // to say and is cut short, so that the stop does not wait for the server.
+        if (session && state.load() != LiveLive) session->abort();
+    }
+    wake.notify_all();
+}
+
+bool LiveOutput::awaitSender(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> guard(lock);
+    return finished.wait_until(guard, deadline, [this] { return !sending; });
 }
 
 void LiveOutput::finishStop() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+        // A goodbye that outlived its allowance, or a write stuck on a link that stopped
+        // taking data: closing the connection ends either at once.
+        if (session) session->abort();
+    }
     wake.notify_all();
     if (thread.joinable()) thread.join();
     if (videoEncoder) videoEncoder->close();

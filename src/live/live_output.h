@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -60,12 +61,16 @@ struct LiveOutput {
     std::mutex lock;
     std::condition_variable wake;
     std::deque<MediaPacket> queue;
-    bool stopping = false;
+    // Written under lock, so that a waiter on `wake` cannot miss it; read
+    // without it between packets.
+    std::atomic<bool> stopping{false};
     bool dropUntilKeyframe = false;
     IStreamPublisher* session = nullptr;
     std::atomic<int> state{LiveConnecting};
     std::string error;
     std::thread thread;
+    bool sending = false;               // under lock: the sender thread has not yet returned
+    std::condition_variable finished;   // notified as it returns
 
     // Seams and sender bookkeeping.
     LiveClock* clock = &steadyLiveClock();
@@ -87,10 +92,15 @@ struct LiveOutput {
     void run();
     bool streamLoop(IStreamPublisher& publisher);
 
-    void startThread();
-    // Sets `stopping` and aborts a connection that is not yet streaming.
+    // Empty, or the text of a start that the system had no thread for.
+    std::string startThread();
+    // Sets `stopping`, aborts a connection that is not yet streaming and wakes
+    // the sender, which then says goodbye to a server it is streaming to.
     void requestStop();
-    // Wakes, joins and closes the encoders.
+    // Waits for the sender to return, until the deadline at most; true when it has.
+    bool awaitSender(std::chrono::steady_clock::time_point deadline);
+    // Cuts off whatever still talks to the server, joins the sender and closes
+    // the encoders.
     void finishStop();
 
     DestinationStatus status() {

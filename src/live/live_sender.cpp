@@ -67,6 +67,15 @@ int64_t reconnectDelaySeconds(int attempts) {
 
 void LiveOutput::run() {
     std::unique_ptr<IStreamPublisher> current = makePublisher();
+    // However the thread ends, a stop can no longer reach the publisher once it is
+    // gone: this is undone before `current` is destroyed.
+    struct Unpublish {
+        LiveOutput& output;
+        ~Unpublish() {
+            std::lock_guard<std::mutex> guard(output.lock);
+            output.session = nullptr;
+        }
+    } unpublish{*this};
     int attempts = 0;
     for (;;) {
         {
@@ -76,11 +85,7 @@ void LiveOutput::run() {
         }
         const int64_t attemptStart = clock->now();
         const std::string failure = current->connect(endpoint, streamKey, media);
-        if (failure.empty() && streamLoop(*current)) {
-            std::lock_guard<std::mutex> guard(lock);
-            session = nullptr;
-            return;
-        }
+        if (failure.empty() && streamLoop(*current)) return;
         if (clock->now() - attemptStart > kResetAfter) attempts = 0;
 
         std::unique_lock<std::mutex> guard(lock);
@@ -89,7 +94,7 @@ void LiveOutput::run() {
         error = !failure.empty() ? failure : current->lastError();
         state.exchange(LiveReconnecting);
         const int64_t deadline = clock->now() + reconnectDelaySeconds(attempts) * kSecond;
-        clock->waitUntil(wake, guard, deadline, [this] { return stopping; });
+        clock->waitUntil(wake, guard, deadline, [this] { return stopping.load(); });
         if (stopping) return;
         queue.clear();
         queuedVideo = 0;

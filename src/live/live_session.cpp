@@ -1,6 +1,7 @@
 #include "live/live_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <utility>
 
@@ -80,8 +81,13 @@ std::string LiveSession::start(const Project& project, const KeyLookup& keyLooku
     }
     if (list.empty()) return "Add a destination in Settings > Destinations";
 
+    for (auto& output : list) {
+        std::string message = output->startThread();
+        if (message.empty()) continue;
+        // Those already started are stopped and destroyed with the list.
+        return message;
+    }
     outputs = std::move(list);
-    for (auto& output : outputs) output->startThread();
     startTime = kit.clock->now();
     return "";
 }
@@ -90,9 +96,14 @@ void LiveSession::stop(const std::string& destinationId) {
     auto matches = [&](const std::unique_ptr<LiveOutput>& output) {
         return destinationId.empty() || output->destination.id == destinationId;
     };
-    // Every matching thread is told first, so that they all wind down at once.
+    // Every matching sender is told first, so that their goodbyes run side by side,
+    // and they share one allowance counted from here: the caller is the window's thread.
     for (auto& output : outputs) {
         if (matches(output)) output->requestStop();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kStopGoodbye;
+    for (auto& output : outputs) {
+        if (matches(output)) output->awaitSender(deadline);
     }
     for (auto& output : outputs) {
         if (matches(output)) output->finishStop();

@@ -1,6 +1,7 @@
 // The studio's live runtime: one LiveOutput per enabled destination, fed once per tick.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,10 @@
 #include "project/project.h"
 
 struct MediaKit;
+
+// How long a stop lets the outputs say goodbye to their servers (unpublish, delete
+// the stream, end the connection) before it cuts off those that have not finished.
+inline constexpr std::chrono::milliseconds kStopGoodbye{250};
 
 // What the live session reaches of the media engine and the platform. The studio
 // builds it from its media kit; tests hand in fakes.
@@ -44,6 +49,7 @@ public:
     // Empty on success (or when already live), else the message; on failure nothing runs.
     std::string start(const Project& project, const KeyLookup& keyLookup);
     // Stops every output of this destination identifier; an empty one stops all.
+    // Returns within kStopGoodbye and a moment, whatever the network does.
     void stop(const std::string& destinationId);
     void stopAll();
     std::vector<DestinationStatus> statuses();

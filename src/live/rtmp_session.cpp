@@ -104,9 +104,10 @@ std::string RtmpSession::connect(const RtmpEndpoint& endpoint, const std::string
     streamKey_ = streamKey;
 
     std::string openError;
-    std::unique_ptr<ByteStream> opened = opener_(endpoint.host, endpoint.port, endpoint.tls, kOpenTimeoutMs, openError);
+    std::unique_ptr<ByteStream> opened =
+        opener_(endpoint.host, endpoint.port, endpoint.tls, kOpenTimeoutMs, openError, &aborted_);
     if (!opened) {
-        error_ = !openError.empty() ? openError : aborted_ ? "Stopped" : "Could not connect to " + endpoint.host;
+        error_ = aborted_ ? "Stopped" : !openError.empty() ? openError : "Could not connect to " + endpoint.host;
         return error_;
     }
     {
@@ -356,14 +357,17 @@ bool RtmpSession::waitForCommand(int timeoutMs, const std::string& name, int tra
 
 void RtmpSession::close() {
     if (!stream_ || streamId_ == 0) return;
-    sendCommand("FCUnpublish", kTxnFcUnpublish, {streamKey_}, 0);
     std::vector<uint8_t> p;
     amf0WriteString(p, "deleteStream");
     amf0WriteNumber(p, kTxnDeleteStream);
     amf0WriteNull(p);
     amf0WriteNumber(p, streamId_);
-    sendMessage(kRtmpCommandAmf0, kCsidCommand, 0, 0, p.data(), p.size());
-    endConnection();
+    if (sendCommand("FCUnpublish", kTxnFcUnpublish, {streamKey_}, 0) &&
+        sendMessage(kRtmpCommandAmf0, kCsidCommand, 0, 0, p.data(), p.size())) {
+        endConnection();
+    } else {
+        stream_->close();
+    }
 }
 
 // Closing a socket with the server's replies still unread resets the

@@ -41,9 +41,10 @@ enum RtmpMessageType : uint8_t {
     kRtmpCommandAmf0 = 20,
 };
 
-// Seams so the session runs against scripted peers and a test clock.
-using RtmpStreamOpener = std::function<std::unique_ptr<ByteStream>(const std::string& host, int port, bool tls,
-                                                                   int timeoutMs, std::string& error)>;
+// Seams so the session runs against scripted peers and a test clock. The
+// opener gives up at once when `stop` is set (see openStream).
+using RtmpStreamOpener = std::function<std::unique_ptr<ByteStream>(
+    const std::string& host, int port, bool tls, int timeoutMs, std::string& error, const std::atomic<bool>* stop)>;
 using RtmpClock = std::function<int64_t()>;  // milliseconds, steady
 
 class RtmpSession {
@@ -56,7 +57,8 @@ public:
 
     // Empty when publishing has started, else the failure text.
     std::string connect(const RtmpEndpoint& endpoint, const std::string& streamKey, const StreamMetadata& media);
-    // Any thread: makes every blocked or later network call fail at once.
+    // Any thread: makes every blocked or later network call fail at once,
+    // including a name lookup, connect or secure handshake in progress.
     void abort();
     // type kRtmpAudio or kRtmpVideo; the body is an FLV tag body.
     bool sendMedia(uint8_t type, uint32_t timestampMs, const std::vector<uint8_t>& body);
@@ -64,7 +66,8 @@ public:
     // Handles whatever the server sent, without waiting.
     bool pump();
     // Unpublishes and deletes the stream, then ends the connection without
-    // losing the server's last replies; failures are ignored.
+    // losing the server's last replies. The first write that fails ends it
+    // there: a server that cannot take the goodbye gets no more of it.
     void close();
 
     bool sendCommand(const std::string& name, double transaction, const std::vector<std::string>& args,

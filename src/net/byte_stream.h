@@ -2,13 +2,18 @@
 // Connected byte streams and listening sockets shared by the RTMP client and
 // the remote-control services. Failures are plain-English texts for the user.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 // TCP and UDP ports are 16-bit numbers.
 inline constexpr int kMaxPort = 65535;
+
+// How often a wait that the system will not cut short looks at its stop flag.
+inline constexpr int kStopCheckMs = 20;
 
 class ByteStream {
 public:
@@ -34,12 +39,21 @@ public:
 };
 
 // Connects to host:port (with TLS when asked; each handshake read waits at most
-// timeoutMs). Empty on failure, with the reason in error.
+// timeoutMs). Empty on failure, with the reason in error. Once `stop` is set
+// (from any thread; it must outlive the stream), the name lookup is left to
+// finish alone and a connect or handshake in progress fails within
+// kStopCheckMs.
 std::unique_ptr<ByteStream> openStream(const std::string& host, int port, bool tls, int timeoutMs,
-                                       std::string& error);
+                                       std::string& error, const std::atomic<bool>* stop = nullptr);
 
 // Listens on the port, on every interface when allowLocalNetwork, else on 127.0.0.1.
 std::unique_ptr<Listener> openListener(int port, bool allowLocalNetwork, std::string& error);
 
 // Starts the socket library once per process; safe from several threads.
 void ensureWinsock();
+
+// Waits up to timeoutMs in slices of kStopCheckMs, for waits that a close
+// from another thread does not wake. `waitOnce(ms)` gives 1 ready, 0 not yet,
+// -1 failed; the result is its last answer, or -2 once `stopped` holds.
+inline constexpr int kWaitStopped = -2;
+int waitWatchingStop(int timeoutMs, const std::function<bool()>& stopped, const std::function<int(int)>& waitOnce);

@@ -3,6 +3,7 @@
 // platforms' handle types so this header needs no system headers.
 
 #include "net/byte_stream.h"
+#include "net/name_lookup.h"
 
 #include <atomic>
 #include <cstdint>
@@ -13,6 +14,9 @@
 // Accepted clients that stop reading fail a write after this long instead of
 // holding the writing thread.
 inline constexpr int kAcceptedSendTimeoutMs = 2000;
+// A server that stops reading fails our write after this long; a stop does
+// not wait for it, because closing the stream ends the write at once.
+inline constexpr int kConnectedSendTimeoutMs = 10000;
 
 class TcpStream : public ByteStream {
 public:
@@ -25,8 +29,10 @@ public:
     TcpStream(const TcpStream&) = delete;
     TcpStream& operator=(const TcpStream&) = delete;
 
-    // Tries every resolved address in turn; timeoutMs applies to each one.
-    bool connect(const std::string& host, int port, int timeoutMs, std::string& error);
+    // Tries every resolved address in turn; timeoutMs bounds the name lookup
+    // and each address. `stop` (see openStream) is watched from here on.
+    bool connect(const std::string& host, int port, int timeoutMs, std::string& error,
+                 const std::atomic<bool>* stop = nullptr);
 
     bool write(const uint8_t* data, size_t length) override;
     int read(uint8_t* buffer, size_t size, int timeoutMs) override;
@@ -38,8 +44,11 @@ public:
     }
 
 private:
+    bool stopped() const { return closed_ || (stop_ && *stop_); }
+
     Socket socket_ = kNoSocket;
     std::atomic<bool> closed_{false};
+    const std::atomic<bool>* stop_ = nullptr;
     // A reading and a writing thread may fail at the same time.
     void setError(const char* text) {
         std::lock_guard<std::mutex> guard(errorLock_);
@@ -49,6 +58,16 @@ private:
     mutable std::mutex errorLock_;
     std::string error_;
 };
+
+// The platform's socket primitives beneath the portable parts of TcpStream.
+namespace socket_ops {
+// The blocking system lookup of host and port, for lookupAddresses.
+AddressLookup addressLookup(const std::string& host, int port);
+// A connected socket set up for streaming, or kNoSocket when this address did
+// not answer within the timeout or `stopped` came first.
+TcpStream::Socket connectOne(const ResolvedAddress& address, int timeoutMs, const std::function<bool()>& stopped);
+void closeSocket(TcpStream::Socket socket);
+}  // namespace socket_ops
 
 // Wraps a connected TCP stream in TLS and runs the client handshake. Builds
 // without a TLS provider return nothing with an explanation.

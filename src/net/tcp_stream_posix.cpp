@@ -43,34 +43,9 @@ bool setBlocking(int fd, bool blocking) {
     return ::fcntl(fd, F_SETFL, flags) == 0;
 }
 
-// One address: non-blocking connect bounded by the timeout. A failed
-// connect shows as writable here, so SO_ERROR decides.
-int connectOne(const addrinfo* ai, int timeoutMs) {
-    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-    if (fd < 0) return -1;
-    bool ok = false;
-    if (setBlocking(fd, false)) {
-        int r = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
-        if (r == 0) {
-            ok = true;
-        } else if (errno == EINPROGRESS) {
-            short rev = 0;
-            if (waitFor(fd, POLLOUT, timeoutMs, &rev) == 1) {
-                int soError = 0;
-                socklen_t len = sizeof soError;
-                ok = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) == 0 && soError == 0;
-            }
-        }
-    }
-    if (ok) ok = setBlocking(fd, true);
-    if (!ok) {
-        ::close(fd);
-        return -1;
-    }
-    setNoDelay(fd);
-    timeval tv{10, 0};
+void setSendTimeout(int fd, int timeoutMs) {
+    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    return fd;
 }
 
 class TcpListener : public Listener {
@@ -82,8 +57,7 @@ public:
         int s = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (s < 0) return nullptr;
         setNoDelay(s);
-        timeval tv{kAcceptedSendTimeoutMs / 1000, (kAcceptedSendTimeoutMs % 1000) * 1000};
-        ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        setSendTimeout(s, kAcceptedSendTimeoutMs);
         return std::make_unique<TcpStream>(static_cast<TcpStream::Socket>(s));
     }
 
@@ -95,42 +69,69 @@ private:
 
 void ensureWinsock() {}
 
+AddressLookup socket_ops::addressLookup(const std::string& host, int port) {
+    return [host, service = std::to_string(port)](std::vector<ResolvedAddress>& out) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_protocol = IPPROTO_TCP;
+        addrinfo* list = nullptr;
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
+            if (list) ::freeaddrinfo(list);
+            return false;
+        }
+        for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(ai->ai_addr);
+            out.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol,
+                           std::vector<uint8_t>(bytes, bytes + ai->ai_addrlen)});
+        }
+        ::freeaddrinfo(list);
+        return true;
+    };
+}
+
+// Non-blocking connect bounded by the timeout. A failed connect shows as
+// writable here, so SO_ERROR decides.
+TcpStream::Socket socket_ops::connectOne(const ResolvedAddress& address, int timeoutMs,
+                                         const std::function<bool()>& stopped) {
+    int fd = ::socket(address.family, address.socketType | SOCK_CLOEXEC, address.protocol);
+    if (fd < 0) return TcpStream::kNoSocket;
+    bool ok = false;
+    if (setBlocking(fd, false)) {
+        int r = ::connect(fd, reinterpret_cast<const sockaddr*>(address.address.data()),
+                          static_cast<socklen_t>(address.address.size()));
+        if (r == 0) {
+            ok = true;
+        } else if (errno == EINPROGRESS) {
+            const int w = waitWatchingStop(timeoutMs, stopped, [fd](int ms) { return waitFor(fd, POLLOUT, ms); });
+            if (w == 1) {
+                int soError = 0;
+                socklen_t len = sizeof soError;
+                ok = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) == 0 && soError == 0;
+            }
+        }
+    }
+    if (ok) ok = setBlocking(fd, true);
+    if (!ok) {
+        ::close(fd);
+        return TcpStream::kNoSocket;
+    }
+    setNoDelay(fd);
+    setSendTimeout(fd, kConnectedSendTimeoutMs);
+    return static_cast<TcpStream::Socket>(fd);
+}
+
+void socket_ops::closeSocket(TcpStream::Socket socket) {
+    ::close(fdOf(socket));
+}
+
 TcpStream::~TcpStream() {
     if (socket_ != kNoSocket) ::close(fdOf(socket_));
 }
 
-bool TcpStream::connect(const std::string& host, int port, int timeoutMs, std::string& error) {
-    ensureWinsock();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
-        if (list) ::freeaddrinfo(list);
-        error = error_ = "Could not find the server " + host;
-        return false;
-    }
-    error_ = "Could not connect to " + host + ":" + service;
-    int fd = -1;
-    for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next) fd = connectOne(ai, timeoutMs);
-    ::freeaddrinfo(list);
-    if (fd < 0) {
-        error = error_;
-        return false;
-    }
-    if (socket_ != kNoSocket) ::close(fdOf(socket_));
-    socket_ = static_cast<Socket>(fd);
-    closed_ = false;
-    error_.clear();
-    error.clear();
-    return true;
-}
-
 bool TcpStream::write(const uint8_t* data, size_t length) {
     while (length > 0) {
-        if (closed_ || socket_ == kNoSocket) return false;
+        if (stopped() || socket_ == kNoSocket) return false;
         const size_t piece = std::min(length, kMaxSendPiece);
         ssize_t sent = ::send(fdOf(socket_), data, piece, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
@@ -141,23 +142,25 @@ bool TcpStream::write(const uint8_t* data, size_t length) {
         data += sent;
         length -= static_cast<size_t>(sent);
     }
-    return !closed_;
+    return !stopped();
 }
 
 int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
-    if (closed_ || socket_ == kNoSocket) return -1;
-    int w = waitFor(fdOf(socket_), POLLIN, timeoutMs);
+    if (stopped() || socket_ == kNoSocket) return -1;
+    const int fd = fdOf(socket_);
+    int w = waitWatchingStop(timeoutMs, [this] { return stopped(); }, [fd](int ms) { return waitFor(fd, POLLIN, ms); });
+    if (w == kWaitStopped) return -1;
     if (w == 0) return 0;
     if (w < 0) {
         setError("Connection lost");
         return -1;
     }
-    if (closed_) return -1;
+    if (stopped()) return -1;
     for (;;) {
         ssize_t got = ::recv(fdOf(socket_), buffer, std::min<size_t>(size, 1 << 30), 0);
         if (got < 0 && errno == EINTR) continue;
         if (got > 0) return static_cast<int>(got);
-        if (closed_) return -1;
+        if (stopped()) return -1;
         setError(got == 0 ? "The server closed the connection" : "Connection lost");
         return -1;
     }
@@ -169,7 +172,7 @@ void TcpStream::close() {
 }
 
 bool TcpStream::shutdownSend() {
-    if (closed_ || socket_ == kNoSocket) return false;
+    if (stopped() || socket_ == kNoSocket) return false;
     if (::shutdown(fdOf(socket_), SHUT_WR) == 0) return true;
     setError("Connection lost");
     return false;

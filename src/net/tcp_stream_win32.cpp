@@ -10,7 +10,6 @@
 namespace {
 
 constexpr size_t kMaxSendPiece = 1048576;
-constexpr int kCloseCheckMs = 100;
 
 SOCKET sockOf(TcpStream::Socket s) { return static_cast<SOCKET>(s); }
 
@@ -37,41 +36,23 @@ void setNoDelay(SOCKET s) {
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 }
 
-SOCKET connectOne(const addrinfo* ai, int timeoutMs) {
-    SOCKET s = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
-    if (s == INVALID_SOCKET) return INVALID_SOCKET;
-    u_long nonBlocking = 1;
-    bool ok = false;
-    if (::ioctlsocket(s, FIONBIO, &nonBlocking) == 0) {
-        int r = ::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen));
-        if (r == 0) {
-            ok = true;
-        } else if (::WSAGetLastError() == WSAEWOULDBLOCK) {
-            fd_set writeSet, exceptSet;
-            FD_ZERO(&writeSet);
-            FD_ZERO(&exceptSet);
-            FD_SET(s, &writeSet);
-            FD_SET(s, &exceptSet);
-            timeval tv = toTimeval(timeoutMs);
-            int n = ::select(0, nullptr, &writeSet, &exceptSet, &tv);
-            if (n > 0 && FD_ISSET(s, &writeSet) && !FD_ISSET(s, &exceptSet)) {
-                int soError = 0;
-                int len = sizeof soError;
-                ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len) == 0 &&
-                     soError == 0;
-            }
-        }
-    }
-    u_long blocking = 0;
-    if (ok) ok = ::ioctlsocket(s, FIONBIO, &blocking) == 0;
-    if (!ok) {
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
-    setNoDelay(s);
-    DWORD sendTimeout = 10000;
+void setSendTimeout(SOCKET s, int timeoutMs) {
+    DWORD sendTimeout = static_cast<DWORD>(timeoutMs);
     ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
-    return s;
+}
+
+// 1 writable (connected or failed: SO_ERROR tells), 0 timeout, -1 error.
+int waitConnected(SOCKET s, int timeoutMs) {
+    fd_set writeSet, exceptSet;
+    FD_ZERO(&writeSet);
+    FD_ZERO(&exceptSet);
+    FD_SET(s, &writeSet);
+    FD_SET(s, &exceptSet);
+    timeval tv = toTimeval(timeoutMs);
+    int n = ::select(0, nullptr, &writeSet, &exceptSet, &tv);
+    if (n == SOCKET_ERROR) return -1;
+    if (n == 0) return 0;
+    return FD_ISSET(s, &writeSet) && !FD_ISSET(s, &exceptSet) ? 1 : -1;
 }
 
 class TcpListener : public Listener {
@@ -83,8 +64,7 @@ public:
         SOCKET s = ::accept(socket_, nullptr, nullptr);
         if (s == INVALID_SOCKET) return nullptr;
         setNoDelay(s);
-        DWORD sendTimeout = kAcceptedSendTimeoutMs;
-        ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
+        setSendTimeout(s, kAcceptedSendTimeoutMs);
         return std::make_unique<TcpStream>(static_cast<TcpStream::Socket>(s));
     }
 
@@ -102,42 +82,67 @@ void ensureWinsock() {
     });
 }
 
+AddressLookup socket_ops::addressLookup(const std::string& host, int port) {
+    return [host, service = std::to_string(port)](std::vector<ResolvedAddress>& out) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_protocol = IPPROTO_TCP;
+        addrinfo* list = nullptr;
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
+            if (list) ::freeaddrinfo(list);
+            return false;
+        }
+        for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(ai->ai_addr);
+            out.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol,
+                           std::vector<uint8_t>(bytes, bytes + ai->ai_addrlen)});
+        }
+        ::freeaddrinfo(list);
+        return true;
+    };
+}
+
+TcpStream::Socket socket_ops::connectOne(const ResolvedAddress& address, int timeoutMs,
+                                         const std::function<bool()>& stopped) {
+    SOCKET s = ::socket(address.family, address.socketType, address.protocol);
+    if (s == INVALID_SOCKET) return TcpStream::kNoSocket;
+    u_long nonBlocking = 1;
+    bool ok = false;
+    if (::ioctlsocket(s, FIONBIO, &nonBlocking) == 0) {
+        int r = ::connect(s, reinterpret_cast<const sockaddr*>(address.address.data()),
+                          static_cast<int>(address.address.size()));
+        if (r == 0) {
+            ok = true;
+        } else if (::WSAGetLastError() == WSAEWOULDBLOCK &&
+                   waitWatchingStop(timeoutMs, stopped, [s](int ms) { return waitConnected(s, ms); }) == 1) {
+            int soError = 0;
+            int len = sizeof soError;
+            ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len) == 0 && soError == 0;
+        }
+    }
+    u_long blocking = 0;
+    if (ok) ok = ::ioctlsocket(s, FIONBIO, &blocking) == 0;
+    if (!ok) {
+        ::closesocket(s);
+        return TcpStream::kNoSocket;
+    }
+    setNoDelay(s);
+    setSendTimeout(s, kConnectedSendTimeoutMs);
+    return static_cast<TcpStream::Socket>(s);
+}
+
+void socket_ops::closeSocket(TcpStream::Socket socket) {
+    ::closesocket(sockOf(socket));
+}
+
 TcpStream::~TcpStream() {
     if (socket_ != kNoSocket) ::closesocket(sockOf(socket_));
 }
 
-bool TcpStream::connect(const std::string& host, int port, int timeoutMs, std::string& error) {
-    ensureWinsock();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
-        if (list) ::freeaddrinfo(list);
-        error = error_ = "Could not find the server " + host;
-        return false;
-    }
-    error_ = "Could not connect to " + host + ":" + service;
-    SOCKET s = INVALID_SOCKET;
-    for (const addrinfo* ai = list; ai && s == INVALID_SOCKET; ai = ai->ai_next) s = connectOne(ai, timeoutMs);
-    ::freeaddrinfo(list);
-    if (s == INVALID_SOCKET) {
-        error = error_;
-        return false;
-    }
-    if (socket_ != kNoSocket) ::closesocket(sockOf(socket_));
-    socket_ = static_cast<Socket>(s);
-    closed_ = false;
-    error_.clear();
-    error.clear();
-    return true;
-}
-
 bool TcpStream::write(const uint8_t* data, size_t length) {
     while (length > 0) {
-        if (closed_ || socket_ == kNoSocket) return false;
+        if (stopped() || socket_ == kNoSocket) return false;
         const int piece = static_cast<int>(std::min(length, kMaxSendPiece));
         int sent = ::send(sockOf(socket_), reinterpret_cast<const char*>(data), piece, 0);
         if (sent <= 0) {
@@ -147,31 +152,26 @@ bool TcpStream::write(const uint8_t* data, size_t length) {
         data += sent;
         length -= static_cast<size_t>(sent);
     }
-    return !closed_;
+    return !stopped();
 }
 
 int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
-    if (closed_ || socket_ == kNoSocket) return -1;
+    if (stopped() || socket_ == kNoSocket) return -1;
     // A shutdown from another thread does not reliably wake a select that is
     // already waiting, so long waits go in slices that look at the flag.
-    int w = 0;
-    for (int left = timeoutMs < 0 ? 0 : timeoutMs;;) {
-        const int slice = left < kCloseCheckMs ? left : kCloseCheckMs;
-        w = waitReadable(sockOf(socket_), slice);
-        left -= slice;
-        if (w != 0 || left <= 0) break;
-        if (closed_) return -1;
-    }
+    const SOCKET s = sockOf(socket_);
+    const int w = waitWatchingStop(timeoutMs, [this] { return stopped(); }, [s](int ms) { return waitReadable(s, ms); });
+    if (w == kWaitStopped) return -1;
     if (w == 0) return 0;
     if (w < 0) {
         setError("Connection lost");
         return -1;
     }
-    if (closed_) return -1;
+    if (stopped()) return -1;
     int got = ::recv(sockOf(socket_), reinterpret_cast<char*>(buffer),
                      static_cast<int>(std::min<size_t>(size, 1 << 30)), 0);
     if (got > 0) return got;
-    if (closed_) return -1;
+    if (stopped()) return -1;
     setError(got == 0 ? "The server closed the connection" : "Connection lost");
     return -1;
 }
@@ -186,7 +186,7 @@ void TcpStream::close() {
 }
 
 bool TcpStream::shutdownSend() {
-    if (closed_ || socket_ == kNoSocket) return false;
+    if (stopped() || socket_ == kNoSocket) return false;
     if (::shutdown(sockOf(socket_), SD_SEND) == 0) return true;
     setError("Connection lost");
     return false;

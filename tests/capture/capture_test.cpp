@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 
 #include "capture/heap_count.h"
@@ -50,8 +51,9 @@ TEST(CameraFramePaths, PhoneConversionMakesNoHeapAllocation) {
 }
 
 TEST(CameraCaptureStop, BreaksOffAReadThatNeverReturns) {
-    // A camera that stops delivering: the loop blocks in its read until the read is cancelled,
-    // so the join below only returns if the stop cancels it.
+    // A camera that stops delivering: the loop blocks in its read until the read is cancelled.
+    // The read gives up on its own after a minute, so a stop that never cancels fails here
+    // instead of hanging in its join.
     CameraCapture capture;
     std::promise<void> cancelled;
     std::atomic<bool> reading{false};
@@ -65,11 +67,11 @@ TEST(CameraCaptureStop, BreaksOffAReadThatNeverReturns) {
             };
         }
         reading = true;
-        read.wait();
+        read.wait_for(std::chrono::seconds(60));
     });
     ASSERT_TRUE(waitFor([&] { return reading.load(); }));
     stopCameraCapture(capture);
-    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(cancels, 1) << "the stop did not cancel the read";
 }
 
 // What the transform answers to each offer and the picture size each drain writes, in order.

@@ -29,6 +29,7 @@ struct FakeRtmpServer {
     bool clientEnded = false;   // the client ended its sending; the server has read that end
     bool hangUpOnEnd = true;    // the server hangs up once it reads the client's end
     size_t unreadAtClose = 0;   // server bytes the client never read
+    int refusedWrites = 0;      // client writes after the connection ended
     std::function<void()> onIdle;  // runs when a read finds nothing to deliver
     std::string closeText;  // what lastError reports after the server hangs up
     int64_t now = 0;
@@ -143,7 +144,10 @@ class FakeStream : public ByteStream {
 public:
     explicit FakeStream(FakeRtmpServer& server) : s_(server) {}
     bool write(const uint8_t* data, size_t length) override {
-        if (s_.closed || s_.clientClosed || s_.clientEnded) return false;
+        if (s_.closed || s_.clientClosed || s_.clientEnded) {
+            ++s_.refusedWrites;
+            return false;
+        }
         s_.fromClient(data, length);
         return true;
     }
@@ -181,7 +185,7 @@ private:
 inline std::unique_ptr<RtmpSession> sessionFor(FakeRtmpServer& server) {
     FakeRtmpServer* s = &server;
     return std::make_unique<RtmpSession>(
-        [s](const std::string&, int, bool, int, std::string&) { return std::make_unique<FakeStream>(*s); },
+        [s](const std::string&, int, bool, int, std::string&, const std::atomic<bool>*) { return std::make_unique<FakeStream>(*s); },
         [s] { return s->now; });
 }
 

@@ -1,10 +1,13 @@
 #include "e2e/rtmp/peer_control.h"
 #include "net/byte_stream.h"
+#include "net/name_lookup.h"
 #include "net/tcp_stream.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 namespace {
@@ -96,6 +99,33 @@ TEST(TcpStream, ConnectGivesUpAfterItsTimeout) {
         EXPECT_EQ(error, "Could not connect to 127.0.0.1:" + std::to_string(port));
     }
     EXPECT_TRUE(timedOut);
+}
+
+// The system's lookup cannot be interrupted: the caller gives up on it and the lookup
+// finishes alone later, touching nothing of the caller's.
+TEST(NameLookup, GivesUpOnALookupThatHangsAtAStopOrItsTimeout) {
+    for (const bool byStop : {true, false}) {
+        SCOPED_TRACE(byStop ? "stop" : "timeout");
+        auto release = std::make_shared<std::promise<void>>();
+        auto started = std::make_shared<std::atomic<bool>>(false);
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        AddressLookup hangs = [release, started, ended, wait = release->get_future().share()](
+                                  std::vector<ResolvedAddress>& out) {
+            *started = true;
+            wait.wait();
+            out.push_back({4, 1, 6, std::vector<uint8_t>(16, 1)});
+            *ended = true;
+            return true;
+        };
+        std::vector<ResolvedAddress> found;
+        const auto start = Clock::now();
+        const LookupResult r = lookupAddresses(hangs, byStop ? 600000 : 100, [&] { return byStop && *started; }, found);
+        EXPECT_EQ(r, byStop ? LookupResult::Stopped : LookupResult::NotFound);
+        EXPECT_LT(msSince(start), 5000);
+        EXPECT_TRUE(found.empty());
+        release->set_value();
+        ASSERT_TRUE(waitFor([&] { return ended->load(); }));
+    }
 }
 
 TEST(TcpStream, LocalhostFallsBackAcrossAddresses) {

@@ -5,13 +5,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
 
 #include "live/live_session.h"
 #include "live/session/live_fakes.h"
+#include "net/byte_stream.h"
 #include "nginx_peer.h"
+#include "stall_relay.h"
 #include "support/test_encoders.h"
 
 namespace {
@@ -291,4 +294,97 @@ TEST(LiveEndToEnd, SaysWhyADestinationCannotGoLive) {
     EXPECT_EQ(refused.error, "Stream key refused: Already publishing");
     EXPECT_EQ(studio.session.statusText(), "Live on 1 of 2");
     studio.session.stopAll();
+}
+
+// The stop runs on the window's thread, which must get control back at once whatever the
+// network does: each output says goodbye if its server takes it, all within one allowance.
+TEST(LiveEndToEnd, StopsAtOnceWhenTheLinkStalls) {
+    const struct {
+        const char* name;
+        bool untilSendsBlock;  // else the link stalls just before the stop: the goodbye goes
+                               // out, but the server never ends the connection
+    } cases[] = {{"stalled at the stop", false}, {"stalled until the sends block", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NginxRtmpPeer peer(buildFolder("stall"), {"live"});
+        ASSERT_TRUE(peer.start()) << peer.lastError();
+        StallRelay first(peer.port()), second(peer.port());
+        TickDriver studio;
+        const auto through = [](const StallRelay& relay) {
+            return "rtmp://127.0.0.1:" + std::to_string(relay.port()) + "/live";
+        };
+        studio.project.destinations = {destination("a", through(first), 0, 0, 8000),
+                                       destination("b", through(second), 1, 0, 8000)};
+        studio.keys = {{"a", "first"}, {"b", "second"}};
+        ASSERT_EQ(studio.goLive(), "");
+        ASSERT_TRUE(studio.runUntil([&] { return studio.session.liveCount() == 2; }, 10));
+        studio.runFor(0.5);
+        first.stall();
+        second.stall();
+        if (c.untilSendsBlock) {
+            // A sender takes its whole queue at once, so a queue that keeps growing means it
+            // is stuck in a write.
+            ASSERT_TRUE(studio.runUntil(
+                [&] {
+                    for (auto& output : studio.session.outputs) {
+                        std::lock_guard<std::mutex> guard(output->lock);
+                        if (output->queue.size() < 60) return false;
+                    }
+                    return true;
+                },
+                20));
+        }
+        const auto before = Clock::now();
+        studio.session.stopAll();
+        const auto took = Clock::now() - before;
+        EXPECT_FALSE(studio.session.isLive());
+        EXPECT_LT(took, std::chrono::milliseconds(500))
+            << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    }
+}
+
+namespace {
+
+// True while this machine has a connection to the loopback port waiting for its answer.
+bool connectPending(int port) {
+    char remote[16];
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", port);
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, peerAddress, state;
+        fields >> slot >> local >> peerAddress >> state;
+        if (peerAddress == remote && state == "02") return true;  // SYN_SENT
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(LiveEndToEnd, StopsAtOnceDuringAConnectThatIsNeverAnswered) {
+    // A listener that never accepts: once its queue is full, further connection requests
+    // go unanswered.
+    const int port = freeLoopbackPort();
+    std::string error;
+    auto listener = openListener(port, false, error);
+    ASSERT_TRUE(listener) << error;
+    std::vector<std::unique_ptr<ByteStream>> held;
+    while (held.size() < 64) {
+        auto s = openStream("127.0.0.1", port, false, 300, error);
+        if (!s) break;
+        held.push_back(std::move(s));
+    }
+    ASSERT_LT(held.size(), 64u);
+
+    TickDriver studio;
+    studio.project.destinations = {destination("a", "rtmp://127.0.0.1:" + std::to_string(port) + "/live", 0, 0, 1500)};
+    studio.keys = {{"a", "k"}};
+    ASSERT_EQ(studio.goLive(), "");
+    ASSERT_TRUE(studio.runUntil([&] { return connectPending(port); }, 10));
+    const auto before = Clock::now();
+    studio.session.stopAll();
+    const auto took = Clock::now() - before;
+    EXPECT_LT(took, std::chrono::milliseconds(500))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
 }

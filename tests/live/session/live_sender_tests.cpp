@@ -83,8 +83,9 @@ TEST(LiveSender, StreamStartsAtTheFirstKeyFrameWithSequenceHeaders) {
     EXPECT_EQ(sent[4].timestamp, 33u);
     EXPECT_EQ(rig.output.state.load(), LiveLive);
 
-    // A live output stops politely.
+    // A live output stops politely, given the time.
     rig.output.requestStop();
+    EXPECT_TRUE(rig.output.awaitSender(std::chrono::steady_clock::now() + std::chrono::seconds(60)));
     rig.output.finishStop();
     EXPECT_EQ(rig.log->closes, 1);
     EXPECT_EQ(rig.log->aborts, 0);
