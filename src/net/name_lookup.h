@@ -21,6 +21,18 @@ struct ResolvedAddress {
 // The platform's blocking lookup: false when the name could not be resolved.
 using AddressLookup = std::function<bool(std::vector<ResolvedAddress>& out)>;
 
+// The system's address list (getaddrinfo's), copied whatever the platform names its type.
+template <class AddrInfo>
+std::vector<ResolvedAddress> copyAddressList(const AddrInfo* list) {
+    std::vector<ResolvedAddress> out;
+    for (const AddrInfo* ai = list; ai; ai = ai->ai_next) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(ai->ai_addr);
+        out.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol,
+                       std::vector<uint8_t>(bytes, bytes + ai->ai_addrlen)});
+    }
+    return out;
+}
+
 enum class LookupResult { Found, NotFound, Stopped };
 
 // Runs `lookup` on a thread of its own and waits for it, looking at `stopped`

@@ -1,5 +1,9 @@
 #include "net/tcp_stream.h"
 
+TcpStream::~TcpStream() {
+    if (socket_ != kNoSocket) socket_ops::closeSocket(socket_);
+}
+
 bool TcpStream::connect(const std::string& host, int port, int timeoutMs, std::string& error,
                         const std::atomic<bool>* stop) {
     ensureWinsock();
@@ -7,7 +11,10 @@ bool TcpStream::connect(const std::string& host, int port, int timeoutMs, std::s
     const auto stopped = [this] { return this->stopped(); };
     const std::string service = std::to_string(port);
     std::vector<ResolvedAddress> addresses;
-    const LookupResult found = lookupAddresses(socket_ops::addressLookup(host, port), timeoutMs, stopped, addresses);
+    const AddressLookup lookup = [host, service](std::vector<ResolvedAddress>& out) {
+        return socket_ops::lookUp(host, service, out);
+    };
+    const LookupResult found = lookupAddresses(lookup, timeoutMs, stopped, addresses);
     if (found == LookupResult::NotFound) {
         error = error_ = "Could not find the server " + host;
         return false;

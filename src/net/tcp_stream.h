@@ -61,8 +61,8 @@ private:
 
 // The platform's socket primitives beneath the portable parts of TcpStream.
 namespace socket_ops {
-// The blocking system lookup of host and port, for lookupAddresses.
-AddressLookup addressLookup(const std::string& host, int port);
+// The system's blocking lookup of a host and port (as decimal text).
+bool lookUp(const std::string& host, const std::string& service, std::vector<ResolvedAddress>& out);
 // A connected socket set up for streaming, or kNoSocket when this address did
 // not answer within the timeout or `stopped` came first.
 TcpStream::Socket connectOne(const ResolvedAddress& address, int timeoutMs, const std::function<bool()>& stopped);

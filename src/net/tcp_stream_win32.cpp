@@ -82,25 +82,16 @@ void ensureWinsock() {
     });
 }
 
-AddressLookup socket_ops::addressLookup(const std::string& host, int port) {
-    return [host, service = std::to_string(port)](std::vector<ResolvedAddress>& out) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_protocol = IPPROTO_TCP;
-        addrinfo* list = nullptr;
-        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
-            if (list) ::freeaddrinfo(list);
-            return false;
-        }
-        for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-            const auto* bytes = reinterpret_cast<const uint8_t*>(ai->ai_addr);
-            out.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol,
-                           std::vector<uint8_t>(bytes, bytes + ai->ai_addrlen)});
-        }
-        ::freeaddrinfo(list);
-        return true;
-    };
+bool socket_ops::lookUp(const std::string& host, const std::string& service, std::vector<ResolvedAddress>& out) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* list = nullptr;
+    const bool found = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) == 0 && list;
+    if (found) out = copyAddressList(list);
+    if (list) ::freeaddrinfo(list);
+    return found;
 }
 
 TcpStream::Socket socket_ops::connectOne(const ResolvedAddress& address, int timeoutMs,
@@ -134,10 +125,6 @@ TcpStream::Socket socket_ops::connectOne(const ResolvedAddress& address, int tim
 
 void socket_ops::closeSocket(TcpStream::Socket socket) {
     ::closesocket(sockOf(socket));
-}
-
-TcpStream::~TcpStream() {
-    if (socket_ != kNoSocket) ::closesocket(sockOf(socket_));
 }
 
 bool TcpStream::write(const uint8_t* data, size_t length) {
