@@ -9,8 +9,12 @@
 #include <security.h>
 #include <sspi.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -19,6 +23,14 @@ constexpr DWORD kCredFlags = SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr DWORD kContextFlags = ISC_REQ_REPLAY_DETECT | ISC_REQ_SEQUENCE_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_USE_SUPPLIED_CREDS | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 constexpr size_t kReadPiece = 16384;
+constexpr const char* kHandshakeUnfinished = "The server did not finish the secure handshake";
+
+using Clock = std::chrono::steady_clock;
+
+int msUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+}
 
 std::string statusText(const char* prefix, SECURITY_STATUS status, const char* suffix) {
     char code[16];
@@ -48,7 +60,9 @@ public:
         }
         haveCredentials_ = true;
         target_ = utf8ToWide(host);
-        if (!negotiate(timeoutMs, /*fresh=*/true)) {
+        const int done = negotiate([this, timeoutMs] { return receiveMore(timeoutMs); }, /*fresh=*/true);
+        if (done <= 0) {
+            if (done == 0) error_ = kHandshakeUnfinished;
             error = lastError();
             return false;
         }
@@ -81,16 +95,39 @@ public:
         return true;
     }
 
+    // One deadline for the whole call: a server that trickles a record in, or
+    // drags out a post-handshake exchange, would otherwise hold a bounded read
+    // (and a stop that drains one) for as long as it likes. What arrived in the
+    // meantime stays buffered for the next call.
     int read(uint8_t* buffer, size_t size, int timeoutMs) override {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        // Once the time is up the socket gets no further look, but a zero
+        // time-out still gets its one.
+        bool looked = false;
+        const auto receive = [&] {
+            const int left = msUntil(deadline);
+            if (looked && left == 0) return 0;
+            looked = true;
+            return receiveMore(left);
+        };
         while (plainPos_ >= plain_.size()) {
             plain_.clear();
             plainPos_ = 0;
+            if (renegotiating_) {
+                const int done = negotiate(receive, /*fresh=*/false);
+                if (done < 0) {
+                    error_ = "Secure connection failed";
+                    return -1;
+                }
+                if (done == 0) return 0;  // carried on by the next read
+                renegotiating_ = false;
+            }
             if (!cipher_.empty()) {
                 int r = decryptWaiting();
                 if (r < 0) return -1;
                 if (r > 0) continue;  // progress made; look again
             }
-            int got = receiveMore(timeoutMs);
+            int got = receive();
             if (got <= 0) return got;
         }
         const size_t n = std::min(size, plain_.size() - plainPos_);
@@ -151,9 +188,20 @@ private:
     }
 
     // The handshake loop; also resumes after a post-handshake message that
-    // the server sends once data is flowing.
-    bool negotiate(int timeoutMs, bool fresh) {
+    // the server sends once data is flowing. receive() waits for more from
+    // the server, with the inner read's result. 1 done, 0 receive() gave
+    // nothing (a later call carries on where this one stopped), -1 failed
+    // with the text set.
+    int negotiate(const std::function<int()>& receive, bool fresh) {
         for (;;) {
+            // Asked first, not after the handshake call, so that a call that
+            // carries on never hands the provider an empty token.
+            if (awaitingServer_) {
+                const int got = receive();
+                if (got < 0) error_ = kHandshakeUnfinished;
+                if (got <= 0) return got;
+                awaitingServer_ = false;
+            }
             SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
             SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
             SecBuffer in[2] = {{static_cast<unsigned long>(cipher_.size()), SECBUFFER_TOKEN, cipher_.data()},
@@ -176,7 +224,7 @@ private:
                 ::FreeContextBuffer(out.pvBuffer);
                 if (!sent) {
                     error_ = "Connection lost during the secure handshake";
-                    return false;
+                    return -1;
                 }
             } else if (out.pvBuffer) {
                 ::FreeContextBuffer(out.pvBuffer);
@@ -187,19 +235,17 @@ private:
                     if (::QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_) != SEC_E_OK ||
                         sizes_.cbMaximumMessage == 0) {
                         error_ = "Secure connection failed";
-                        return false;
+                        return -1;
                     }
-                    return true;
+                    return 1;
                 }
-                if (!cipher_.empty()) continue;
                 // Nothing buffered: wait for the server, as for a partial record.
-            } else if (st != SEC_E_INCOMPLETE_MESSAGE) {
+                awaitingServer_ = cipher_.empty();
+            } else if (st == SEC_E_INCOMPLETE_MESSAGE) {
+                awaitingServer_ = true;
+            } else {
                 error_ = statusText("Secure connection refused (certificate or TLS error ", st, ")");
-                return false;
-            }
-            if (receiveMore(timeoutMs) <= 0) {
-                error_ = "The server did not finish the secure handshake";
-                return false;
+                return -1;
             }
         }
     }
@@ -232,14 +278,10 @@ private:
                              static_cast<uint8_t*>(b.pvBuffer) + b.cbBuffer);
         }
         cipher_ = std::move(extra);
-        if (st == SEC_I_RENEGOTIATE) {
-            // A post-handshake message (a TLS 1.3 ticket or key update): the
-            // provider wants it fed back through the handshake call.
-            if (!negotiate(10000, /*fresh=*/false)) {
-                error_ = "Secure connection failed";
-                return -1;
-            }
-        }
+        // A post-handshake message (a TLS 1.3 ticket or key update): the
+        // provider wants it fed back through the handshake call, within the
+        // time the read has left.
+        if (st == SEC_I_RENEGOTIATE) renegotiating_ = true;
         return 1;
     }
 
@@ -250,6 +292,10 @@ private:
     bool haveContext_ = false;
     SecPkgContext_StreamSizes sizes_{};
     std::vector<uint8_t> cipher_;
+    // The handshake call stopped short of a message from the server.
+    bool awaitingServer_ = false;
+    // A post-handshake message is being answered; reads go on with it first.
+    bool renegotiating_ = false;
     std::vector<uint8_t> plain_;
     size_t plainPos_ = 0;
     std::wstring target_;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <future>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -61,6 +63,42 @@ TEST(TlsStream, RoundTripThroughStunnelInSeveralRecords) {
     peers.call("stop", {tunnel[0]});
     EXPECT_EQ(stream->read(none, sizeof none, 5000), -1);
     EXPECT_FALSE(stream->lastError().empty());
+}
+
+TEST(TlsStream, TrickledRecordDoesNotStretchAReadPastItsTimeOut) {
+    constexpr int kReadMs = 1000;
+    constexpr long long kReadBoundMs = 3000;  // while the record takes about 9 s to trickle in
+    PeerControl peers("e2e-peers");
+    auto echo = peers.call("echo");
+    ASSERT_EQ(echo.size(), 1u) << peers.error();
+    auto tunnel = peers.call("stunnel", {echo[0]});
+    ASSERT_EQ(tunnel.size(), 3u) << peers.error();
+    auto relay = peers.call("trickle", {tunnel[1]});
+    ASSERT_EQ(relay.size(), 1u) << peers.error();
+    std::string error;
+    ASSERT_TRUE(trustTestCertificate(PeerControl::localPath(tunnel[2]), error)) << error;
+    auto stream = openStream("localhost", std::stoi(relay[0]), true, 5000, error);
+    ASSERT_TRUE(stream) << error;
+
+    std::vector<uint8_t> sent(320);
+    std::iota(sent.begin(), sent.end(), uint8_t{1});
+    ASSERT_TRUE(stream->write(sent.data(), sent.size())) << stream->lastError();
+    std::vector<uint8_t> got;
+    int emptyReads = 0;
+    uint8_t buf[512];
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (got.size() < sent.size() && std::chrono::steady_clock::now() < giveUp) {
+        const auto start = std::chrono::steady_clock::now();
+        const int n = stream->read(buf, sizeof buf, kReadMs);
+        const auto tookMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_LT(tookMs, kReadBoundMs);
+        ASSERT_GE(n, 0) << stream->lastError();
+        emptyReads += n == 0;
+        got.insert(got.end(), buf, buf + n);
+    }
+    EXPECT_TRUE(got == sent);
+    EXPECT_GT(emptyReads, 0);  // the record did span several reads
 }
 
 TEST(TlsStream, PlainTcpPeerIsASecureConnectionError) {

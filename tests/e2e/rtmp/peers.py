@@ -13,6 +13,8 @@ tab-separated fields:
   nginx                      -> ok ID PORT RECDIR  (RTMP, app "live", records)
   stunnel TARGETPORT         -> ok ID PORT CERTDER (TLS 1.2 in front of TARGETPORT;
                                                     stunnel.log beside CERTDER)
+  trickle TLSPORT            -> ok PORT            (relays to TLSPORT, passing the server's
+                                                    application records a few bytes at a time)
   ffmpeg APP KEY             -> ok ID PORT OUTFILE (one-shot RTMP listener)
   wait ID SECONDS            -> ok EXITCODE
   stop ID                    -> ok (nginx: once its clients are gone)
@@ -28,6 +30,7 @@ tab-separated fields:
 Every peer listens on 127.0.0.1 only, with its files under STATEDIR.
 """
 
+import contextlib
 import json
 import os
 import shutil
@@ -45,6 +48,10 @@ import https_server  # noqa: E402
 
 NGINX_MODULE = "/usr/lib/nginx/modules/ngx_rtmp_module.so"
 MAX_LIFETIME_S = 45 * 60
+TLS_HEADER = 5
+TLS_APPLICATION_DATA = 23
+TRICKLE_BYTES = 4
+TRICKLE_GAP_S = 0.1
 
 procs = {}  # id -> (Popen, description, port)
 procs_lock = threading.Lock()
@@ -131,12 +138,23 @@ def spawn(args, d, name):
     return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, cwd=d)
 
 
-def cmd_echo(_):
+def serve_each(serve_one):
+    """Listens on a free port and serves every connection on a thread of its own; the port."""
     srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     srv.bind(("127.0.0.1", 0))
     srv.listen(8)
 
+    def accept_loop():
+        while True:
+            conn, _ = srv.accept()
+            threading.Thread(target=serve_one, args=(conn,), daemon=True).start()
+
+    threading.Thread(target=accept_loop, daemon=True).start()
+    return srv.getsockname()[1]
+
+
+def cmd_echo(_):
     def serve_one(conn):
         with conn:
             while True:
@@ -145,13 +163,39 @@ def cmd_echo(_):
                     return
                 conn.sendall(data)
 
-    def accept_loop():
-        while True:
-            conn, _ = srv.accept()
-            threading.Thread(target=serve_one, args=(conn,), daemon=True).start()
+    return [str(serve_each(serve_one))]
 
-    threading.Thread(target=accept_loop, daemon=True).start()
-    return [str(srv.getsockname()[1])]
+
+def cmd_trickle(args):
+    # The handshake passes whole, so only reads of application data meet the trickle.
+    def pass_records(src, dst, trickle):
+        pending = b""
+        with contextlib.suppress(OSError):
+            while data := src.recv(65536):
+                pending += data
+                while len(pending) >= TLS_HEADER:
+                    size = TLS_HEADER + int.from_bytes(pending[3:TLS_HEADER], "big")
+                    if len(pending) < size:
+                        break
+                    record, pending = pending[:size], pending[size:]
+                    step = TRICKLE_BYTES if trickle and record[0] == TLS_APPLICATION_DATA else size
+                    for at in range(0, size, step):
+                        dst.sendall(record[at:at + step])
+                        if step < size:
+                            time.sleep(TRICKLE_GAP_S)
+            dst.shutdown(socket.SHUT_WR)
+
+    def serve_one(client):
+        with client, socket.create_connection(("127.0.0.1", int(args[0]))) as server:
+            client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            upstream = threading.Thread(target=pass_records, args=(client, server, False))
+            upstream.start()
+            pass_records(server, client, True)
+            with contextlib.suppress(OSError):
+                client.shutdown(socket.SHUT_RD)  # wakes the upstream thread
+            upstream.join()
+
+    return [str(serve_each(serve_one))]
 
 
 def cmd_nginx(_):
@@ -367,8 +411,8 @@ def tail(path):
         return ""
 
 
-COMMANDS = {"echo": cmd_echo, "nginx": cmd_nginx, "stunnel": cmd_stunnel, "ffmpeg": cmd_ffmpeg,
-            "wait": cmd_wait, "stop": cmd_stop, "media": cmd_media, "probe": cmd_probe,
+COMMANDS = {"echo": cmd_echo, "nginx": cmd_nginx, "stunnel": cmd_stunnel, "trickle": cmd_trickle,
+            "ffmpeg": cmd_ffmpeg, "wait": cmd_wait, "stop": cmd_stop, "media": cmd_media, "probe": cmd_probe,
             "https": cmd_https, "transfer": cmd_transfer, "drive": cmd_drive, "undrive": cmd_undrive}
 
 
