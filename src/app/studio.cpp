@@ -103,7 +103,8 @@ bool Studio::startUp() {
     for (const Destination& d : project.destinations)
         if (!loadSecret("dest/" + d.id).empty()) keyedDestinations.insert(d.id);
     removeOldExe();
-    updater.start(kUpdateManifestUrl, profileFolder());
+    if (const std::string error = updater.start(kUpdateManifestUrl, profileFolder()); !error.empty())
+        toast.show(error);
     if (const char* words = envValue("QUILLHAVEN_UI")) applyStartupWords(words);
     if (const char* code = envValue("QUILLHAVEN_PAIR")) applyPairingCode(code);
     return true;

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "update/update_manifest.h"
 #include "net/byte_stream.h"
@@ -23,6 +25,7 @@ constexpr int kSendTimeoutMs = 15000;
 constexpr int kReceiveTimeoutMs = 15000;
 constexpr std::size_t kMaxHostChars = 256;
 constexpr std::size_t kMaxPathChars = 2048;
+constexpr std::size_t kPieceBytes = 65536;
 
 // Splits "https://host[:port][/path][?query]"; the scheme in any case, as the
 // system's URL reader takes it.
@@ -57,7 +60,66 @@ bool splitHttpsUrl(std::string_view url, HttpsRequest& rq) {
     rq.path += rest;
     return rq.path.size() <= kMaxPathChars;
 }
+
+// Reads `in` from where it is to its end into `hex`, and into `copy` too when
+// given. 0 or the system's error code.
+unsigned long hashFrom(HeldFile& in, std::string& hex, NewFile* copy = nullptr) {
+    Sha256 sha;
+    std::vector<unsigned char> piece(kPieceBytes);
+    for (;;) {
+        std::size_t got = 0;
+        if (unsigned long e = in.read(piece.data(), piece.size(), got)) return e;
+        if (got == 0) break;
+        sha.add(piece.data(), got);
+        if (copy)
+            if (unsigned long e = copy->write(piece.data(), got)) return e;
+    }
+    unsigned char digest[32];
+    if (unsigned long e = sha.finish(digest)) return e;
+    static const char digits[] = "0123456789abcdef";
+    hex.clear();
+    for (unsigned char b : digest) {
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return 0;
+}
+
+// Copies the held file whole to `to`, as a new file; `changed` tells whether
+// the bytes copied lack the SHA-256 `sha256`. 0 or the system's error code.
+unsigned long copyChecked(HeldFile& from, const std::wstring& to, const std::string& sha256, bool& changed) {
+    NewFile copy;
+    std::string hex;
+    unsigned long e = from.rewind();
+    if (!e) e = copy.create(to);
+    if (!e) e = hashFrom(from, hex, &copy);
+    if (!e) e = copy.finish();
+    changed = !e && hex != sha256;
+    return e;
+}
+
+unsigned long takeStep(const InstallStep& step, const std::wstring& from, const std::wstring& to,
+                       const std::function<unsigned long()>& move) {
+    if (step)
+        if (unsigned long e = step(from, to)) return e;
+    return move();
+}
+
+std::string installFailedMessage(unsigned long error) {
+    return "Could not install the update (error " + std::to_string(error) + ")";
+}
 }  // namespace
+
+std::string sha256File(const std::wstring& path) {
+    HeldFile file;
+    std::string hex;
+    return file.open(path, false) || hashFrom(file, hex) ? std::string() : hex;
+}
+
+std::string updateUnreadableMessage(unsigned long error) {
+    return "The downloaded update could not be read (error " + std::to_string(error) +
+           "), so it was not installed. Try again in a moment.";
+}
 
 bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std::wstring& filePath,
               const std::atomic<bool>& cancel, HttpsClient* client) {
@@ -98,10 +160,16 @@ bool httpsGet(const std::string& url, int64_t cap, std::string* text, const std:
     return ok;
 }
 
-void Updater::start(const std::string& manifestUrl, const std::wstring& profileFolder) {
-    if (manifestUrl.empty() || thread_.joinable()) return;
+std::string Updater::start(const std::string& manifestUrl, const std::wstring& profileFolder) {
+    if (manifestUrl.empty() || thread_.joinable()) return "";
     stopRequested_ = false;
-    thread_ = std::thread(&Updater::run, this, manifestUrl, joinPath(profileFolder, kUpdateFolderName));
+    try {
+        thread_ = services_.starter(
+            [this, manifestUrl, folder = joinPath(profileFolder, kUpdateFolderName)] { run(manifestUrl, folder); });
+    } catch (const std::system_error&) {
+        return kNoThreadError;
+    }
+    return "";
 }
 
 void Updater::stop() {
@@ -166,7 +234,7 @@ void Updater::check(const std::string& manifestUrl, const std::wstring& updateFo
     newExeSha256_ = manifest.sha256;
 }
 
-bool Updater::install(std::string& message) {
+bool Updater::install(std::string& message, const InstallStep& step) {
     const std::wstring program = programFilePath();
     std::wstring newExe;
     std::string sha256;
@@ -183,42 +251,68 @@ bool Updater::install(std::string& message) {
         message = "Could not find the running Quillhaven.exe.";
         return false;
     }
-    if (installUpdate(program, newExe, sha256, message)) return true;
-    // A download that is gone or was refused is fetched again by the next check.
-    std::error_code ec;
-    if (!std::filesystem::exists(toFsPath(newExe), ec) && !ec) {
+    const InstallOutcome outcome = installUpdate(program, newExe, sha256, message, step);
+    if (outcome == InstallOutcome::Discarded) {
+        // Whether or not its delete worked, the next check fetches it again
+        // (and its download replaces the file).
         std::lock_guard<std::mutex> g(lock_);
         ready_ = false;
     }
-    return false;
+    return outcome == InstallOutcome::Installed;
 }
 
-bool installUpdate(const std::wstring& program, const std::wstring& newExe, const std::string& sha256,
-                   std::string& message, const FileMove& move) {
+InstallOutcome installUpdate(const std::wstring& program, const std::wstring& newExe, const std::string& sha256,
+                             std::string& message, const InstallStep& step) {
     // The download has waited in the user's profile since it was verified,
-    // where anything may have written to it. A missing file fails at its move
-    // below, with the system's code.
-    std::error_code ec;
-    if (sha256File(newExe) != sha256 && (std::filesystem::exists(toFsPath(newExe), ec) || ec)) {
+    // where anything may have written to it: it is checked again, and held
+    // from that check until it is installed.
+    HeldFile held;
+    if (unsigned long e = held.open(newExe, true)) {
+        std::error_code ec;
+        const bool missing = !std::filesystem::exists(toFsPath(newExe), ec) && !ec;
+        message = missing ? installFailedMessage(e) + "." : updateUnreadableMessage(e);
+        return missing ? InstallOutcome::Discarded : InstallOutcome::Kept;
+    }
+    std::string hex;
+    if (unsigned long e = hashFrom(held, hex)) {
+        message = updateUnreadableMessage(e);
+        return InstallOutcome::Kept;
+    }
+    if (hex != sha256) {
+        held.close();
         deleteFileIfPresent(newExe);
         message = kUpdateDamagedMessage;
-        return false;
+        return InstallOutcome::Discarded;
     }
     const std::wstring old = program + L".old";
     deleteFileIfPresent(old);
-    if (unsigned long e = move(program, old)) {
+    if (unsigned long e = takeStep(step, program, old, [&] { return moveFileReplacing(program, old); })) {
         message = "Could not replace Quillhaven.exe (error " + std::to_string(e) + ").";
-        return false;
+        return InstallOutcome::Kept;
     }
-    if (unsigned long e = move(newExe, program)) {
-        if (unsigned long back = move(old, program)) {
-            message = "Could not install the update (error " + std::to_string(e) +
-                      "), and Quillhaven.exe could not be put back (error " + std::to_string(back) +
-                      "). The previous program is kept as Quillhaven.exe.old beside it.";
-            return false;
+    // Renamed through the hold on one volume; across volumes copied from it,
+    // and kept only when the copy has the checked SHA-256.
+    bool changed = false;
+    unsigned long e = takeStep(step, newExe, program, [&] { return held.renameTo(program); });
+    if (e == kNotSameDevice) {
+        e = copyChecked(held, program, sha256, changed);
+        held.close();
+        if (!e && !changed) {
+            deleteFileIfPresent(newExe);
+            return InstallOutcome::Installed;
         }
-        message = "Could not install the update (error " + std::to_string(e) + ").";
-        return false;
+        deleteFileIfPresent(program);
+        if (changed) deleteFileIfPresent(newExe);
     }
-    return true;
+    held.close();
+    if (!e && !changed) return InstallOutcome::Installed;
+    // The program file goes back under its own name.
+    const unsigned long back = takeStep(step, old, program, [&] { return moveFileReplacing(old, program); });
+    const std::string putBack = " could not be put back (error " + std::to_string(back) +
+                                "). The previous program is kept as Quillhaven.exe.old beside it.";
+    if (changed)
+        message = std::string(kUpdateDamagedMessage) + (back ? " Quillhaven.exe" + putBack : "");
+    else
+        message = installFailedMessage(e) + (back ? ", and Quillhaven.exe" + putBack : ".");
+    return changed ? InstallOutcome::Discarded : InstallOutcome::Kept;
 }

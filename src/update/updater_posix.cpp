@@ -4,18 +4,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 #include "update/updater.h"
 #include "util/folders.h"
 
 namespace {
-constexpr std::size_t kPieceBytes = 65536;
-
 // FIPS 180-4 SHA-256.
-class Sha256 {
+class Sha256Rounds {
 public:
     void update(const unsigned char* p, std::size_t n) {
         while (n--) {
@@ -24,7 +23,7 @@ public:
             if (used_ == 64) compress();
         }
     }
-    std::string hex() {
+    void finish(unsigned char (&digest)[32]) {
         const uint64_t bits = bits_;
         unsigned char pad = 0x80;
         update(&pad, 1);
@@ -34,14 +33,7 @@ public:
             unsigned char b = static_cast<unsigned char>(bits >> (i * 8));
             update(&b, 1);
         }
-        std::string out;
-        char two[3];
-        for (uint32_t v : h_)
-            for (int i = 3; i >= 0; --i) {
-                std::snprintf(two, sizeof two, "%02x", unsigned((v >> (i * 8)) & 0xFF));
-                out += two;
-            }
-        return out;
+        for (int i = 0; i < 32; ++i) digest[i] = static_cast<unsigned char>(h_[i / 4] >> (24 - i % 4 * 8));
     }
 
 private:
@@ -83,17 +75,69 @@ private:
 };
 }  // namespace
 
-std::string sha256File(const std::wstring& path) {
-    std::ifstream in(toFsPath(path), std::ios::binary);
-    if (!in) return {};
-    Sha256 sha;
-    std::string piece(kPieceBytes, '\0');
-    while (in) {
-        in.read(piece.data(), std::streamsize(piece.size()));
-        sha.update(reinterpret_cast<const unsigned char*>(piece.data()), std::size_t(in.gcount()));
+const unsigned long kNotSameDevice = EXDEV;
+
+struct Sha256::State : Sha256Rounds {};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {}
+Sha256::~Sha256() = default;
+void Sha256::add(const unsigned char* data, std::size_t size) { state_->update(data, size); }
+unsigned long Sha256::finish(unsigned char (&digest)[32]) {
+    state_->finish(digest);
+    return 0;
+}
+
+unsigned long HeldFile::open(const std::wstring& path, bool) {
+    close();
+    const int fd = ::open(toFsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return unsigned(errno);
+    handle_ = fd;
+    return 0;
+}
+
+unsigned long HeldFile::read(unsigned char* data, std::size_t size, std::size_t& got) {
+    ssize_t n;
+    while ((n = ::read(int(handle_), data, size)) < 0)
+        if (errno != EINTR) return unsigned(errno);
+    got = std::size_t(n);
+    return 0;
+}
+
+unsigned long HeldFile::rewind() { return lseek(int(handle_), 0, SEEK_SET) == 0 ? 0 : unsigned(errno); }
+
+unsigned long HeldFile::renameTo(const std::wstring&) { return kNotSameDevice; }
+
+void HeldFile::close() {
+    if (handle_ != -1) ::close(int(handle_));
+    handle_ = -1;
+}
+
+NewFile::~NewFile() {
+    if (handle_ != -1) ::close(int(handle_));
+}
+
+unsigned long NewFile::create(const std::wstring& path) {
+    const int fd = ::open(toFsPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+    if (fd < 0) return unsigned(errno);
+    handle_ = fd;
+    return 0;
+}
+
+unsigned long NewFile::write(const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(int(handle_), data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? unsigned(errno) : unsigned(EIO);
+        data += n;
+        size -= std::size_t(n);
     }
-    if (in.bad()) return {};
-    return sha.hex();
+    return 0;
+}
+
+unsigned long NewFile::finish() {
+    const int fd = int(std::exchange(handle_, -1));
+    const unsigned long e = fsync(fd) == 0 ? 0 : unsigned(errno);
+    return ::close(fd) == 0 || e ? e : unsigned(errno);
 }
 
 std::wstring programFilePath() {

@@ -1,53 +1,111 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "update/updater.h"
 
 namespace {
-constexpr DWORD kPieceBytes = 65536;
 constexpr int kOldFileAttempts = 20;
 constexpr DWORD kOldFileRetryMs = 100;
 }  // namespace
 
-std::string sha256File(const std::wstring& path) {
+const unsigned long kNotSameDevice = ERROR_NOT_SAME_DEVICE;
+
+struct Sha256::State {
     BCRYPT_ALG_HANDLE alg = nullptr;
-    if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) return {};
     BCRYPT_HASH_HANDLE hash = nullptr;
-    std::string hex;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE && BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) >= 0) {
-        std::vector<unsigned char> piece(kPieceBytes);
-        bool ok = true;
-        for (;;) {
-            DWORD got = 0;
-            if (!ReadFile(file, piece.data(), kPieceBytes, &got, nullptr)) {
-                ok = false;
-                break;
-            }
-            if (got == 0) break;
-            if (BCryptHashData(hash, piece.data(), got, 0) < 0) {
-                ok = false;
-                break;
-            }
-        }
-        unsigned char digest[32];
-        if (ok && BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0) {
-            char two[3];
-            for (unsigned char b : digest) {
-                std::snprintf(two, sizeof two, "%02x", b);
-                hex += two;
-            }
-        }
-        BCryptDestroyHash(hash);
-    }
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    BCryptCloseAlgorithmProvider(alg, 0);
-    return hex;
+    NTSTATUS status = 0;
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.status = BCryptOpenAlgorithmProvider(&s.alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    if (s.status >= 0) s.status = BCryptCreateHash(s.alg, &s.hash, nullptr, 0, nullptr, 0, 0);
+}
+
+Sha256::~Sha256() {
+    if (state_->hash) BCryptDestroyHash(state_->hash);
+    if (state_->alg) BCryptCloseAlgorithmProvider(state_->alg, 0);
+}
+
+void Sha256::add(const unsigned char* data, std::size_t size) {
+    // The callers' pieces are far below ULONG's range.
+    if (state_->status >= 0)
+        state_->status = BCryptHashData(state_->hash, const_cast<PUCHAR>(data), ULONG(size), 0);
+}
+
+unsigned long Sha256::finish(unsigned char (&digest)[32]) {
+    if (state_->status >= 0) state_->status = BCryptFinishHash(state_->hash, digest, sizeof digest, 0);
+    return state_->status >= 0 ? 0 : static_cast<unsigned long>(state_->status);
+}
+
+unsigned long HeldFile::open(const std::wstring& path, bool toInstall) {
+    close();
+    // Shared with readers only: no writer, and no rename or delete, until it is closed.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | (toInstall ? DELETE : 0), FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return 0;
+}
+
+unsigned long HeldFile::read(unsigned char* data, std::size_t size, std::size_t& got) {
+    DWORD n = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), data, DWORD(std::min<std::size_t>(size, MAXDWORD)), &n,
+                  nullptr))
+        return GetLastError();
+    got = n;
+    return 0;
+}
+
+unsigned long HeldFile::rewind() {
+    return SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), LARGE_INTEGER{}, nullptr, FILE_BEGIN) ? 0
+                                                                                                   : GetLastError();
+}
+
+unsigned long HeldFile::renameTo(const std::wstring& to) {
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (to.size() + 1) * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = DWORD(to.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, to.c_str(), (to.size() + 1) * sizeof(wchar_t));
+    if (!SetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), FileRenameInfo, info, DWORD(buffer.size())))
+        return GetLastError();
+    return 0;
+}
+
+void HeldFile::close() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+}
+
+NewFile::~NewFile() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+unsigned long NewFile::create(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return 0;
+}
+
+unsigned long NewFile::write(const unsigned char* data, std::size_t size) {
+    DWORD n = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(handle_), data, DWORD(size), &n, nullptr)) return GetLastError();
+    return n == size ? 0 : ERROR_WRITE_FAULT;
+}
+
+unsigned long NewFile::finish() {
+    HANDLE h = reinterpret_cast<HANDLE>(std::exchange(handle_, -1));
+    const unsigned long e = FlushFileBuffers(h) ? 0 : GetLastError();
+    return CloseHandle(h) || e ? e : GetLastError();
 }
 
 std::wstring programFilePath() {

@@ -2,8 +2,12 @@
 // checks, installs and relaunches itself as the studio does, holding its own
 // ".old" file (as a process that is still closing does) until the relaunched
 // one has seen it; a fifth word "lose-new-file" deletes the download first, so
-// that the install must fail and put the program back, and "alter-new-file"
-// appends a byte to it, so that the install must refuse it. Started without
+// that the install must fail and put the program back, "alter-new-file"
+// appends a byte to it, so that the install must refuse it, "alter-locked-new-file"
+// also makes it read-only, so that it cannot be deleted, "hold-new-file" holds
+// it open, sharing nothing, during the install, and "write-while-installing"
+// appends a byte to it while the install moves the program aside. A failed
+// install exits with 1, or with 2 when the update is still ready. Started without
 // arguments (the relaunch) it writes what it found at ".old" to ".seen"
 // ("SHA256 held" or "SHA256 free"), removes the ".old" file and writes
 // ".started" ("old removed" or "old still there").
@@ -34,12 +38,24 @@ int update(const std::wstring& self, const std::wstring& manifestUrl, const std:
     const std::wstring updateFolder = joinPath(profile, L"update");
     updater.check(wideToUtf8(manifestUrl), updateFolder);
     const std::wstring newExe = joinPath(updateFolder, L"Quillhaven.new.exe");
+    auto append = [&] { std::ofstream(toFsPath(newExe), std::ios::binary | std::ios::app) << '!'; };
     if (change == L"lose-new-file") DeleteFileW(newExe.c_str());
-    if (change == L"alter-new-file") std::ofstream(toFsPath(newExe), std::ios::binary | std::ios::app) << '!';
+    if (change == L"alter-new-file" || change == L"alter-locked-new-file") append();
+    if (change == L"alter-locked-new-file") SetFileAttributesW(newExe.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE reader = change == L"hold-new-file" ? CreateFileW(newExe.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                                             FILE_ATTRIBUTE_NORMAL, nullptr)
+                                               : INVALID_HANDLE_VALUE;
+    InstallStep step = [&](const std::wstring& from, const std::wstring&) {
+        if (change == L"write-while-installing" && from == self) append();
+        return 0ul;
+    };
     std::string message;
-    if (!updater.install(message)) {
+    const bool installed = updater.install(message, step);
+    if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+    if (!installed) {
         writeMarker(self + L".failed", message);
-        return 1;
+        std::string version;
+        return updater.readyVersion(version) ? 2 : 1;
     }
     // Readable, as a running program's file is, but not deletable.
     HANDLE old = CreateFileW((self + L".old").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

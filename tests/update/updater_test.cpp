@@ -5,7 +5,9 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -157,6 +159,7 @@ TEST(Updater, InstallSwapsTheFilesAndNeverLosesTheProgram) {
         const char* message;       // "" when installed
         const wchar_t* programAt;  // suffix of the program's path that holds the old program
         bool altered = false;      // the download was written to after its check
+        bool writtenWhileInstalled = false;  // ... or once checked, while the install runs
     } cases[] = {
         {programs, false, 0, "", L".old"},
         {other, false, 0, "", L".old"},
@@ -167,6 +170,13 @@ TEST(Updater, InstallSwapsTheFilesAndNeverLosesTheProgram) {
          "The previous program is kept as Quillhaven.exe.old beside it.",
          L".old"},
         {other, false, 0, kUpdateDamagedMessage, L"", true},
+#ifdef _WIN32
+        // The checked bytes go in: the download is held against writers.
+        {other, false, 0, "", L".old", false, true},
+#else
+        // Posix cannot keep writers out: the copy's own hash finds the write.
+        {other, false, 0, kUpdateDamagedMessage, L"", false, true},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(wideToUtf8(c.downloads) + ": " + c.message);
@@ -178,17 +188,29 @@ TEST(Updater, InstallSwapsTheFilesAndNeverLosesTheProgram) {
         if (!c.newMissing) writeFile(newExe, c.altered ? kProgramBytes + "!" : kProgramBytes);
         int moves = 0;
         message.clear();
-        const FileMove move = [&](const std::wstring& from, const std::wstring& to) {
-            return c.failingFrom == 0 || ++moves < c.failingFrom ? moveFileReplacing(from, to) : 100ul + unsigned(moves);
+        const InstallStep step = [&](const std::wstring& from, const std::wstring& to) {
+            if (c.writtenWhileInstalled && from == program) std::ofstream(toFsPath(newExe), std::ios::binary) << "swapped";
+            return c.failingFrom == 0 || ++moves < c.failingFrom ? 0ul : 100ul + unsigned(moves);
         };
-        EXPECT_EQ(installUpdate(program, newExe, kProgramHash, message, move), !*c.message) << message;
+        EXPECT_EQ(installUpdate(program, newExe, kProgramHash, message, step) == InstallOutcome::Installed, !*c.message)
+            << message;
         EXPECT_EQ(message, c.message);
         EXPECT_EQ(readFile(program + c.programAt), "old program");
         if (!*c.message) {
             EXPECT_EQ(readFile(program), kProgramBytes);
         }
-        EXPECT_EQ(exists(newExe), *c.message && !c.newMissing && !c.altered);
+        EXPECT_EQ(exists(newExe), *c.message && !c.newMissing && !c.altered && !c.writtenWhileInstalled);
     }
+}
+
+TEST(Updater, StartWithoutAThreadGivesItsText) {
+    Updater::Services s;
+    s.starter = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    Updater updater(s);
+    EXPECT_EQ(updater.start(kManifestUrl, L"profile"), "Could not start the update check");
+    EXPECT_FALSE(updater.isStarted());
 }
 
 // Short files are hashed by every check above.
