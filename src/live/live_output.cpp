@@ -64,7 +64,7 @@ std::string LiveOutput::startThread() {
     assert(!thread.joinable());
     sending = true;
     try {
-        thread = std::thread([this] {
+        thread = threadStarter([this] {
             try {
                 run();
             } catch (...) {

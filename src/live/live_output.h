@@ -17,6 +17,7 @@
 #include "live/live_sender.h"
 #include "media/media.h"
 #include "project/project.h"
+#include "remote/thread_starter.h"
 
 enum LiveState : int { LiveConnecting = 0, LiveLive = 1, LiveReconnecting = 2 };
 
@@ -75,6 +76,7 @@ struct LiveOutput {
     // Seams and sender bookkeeping.
     LiveClock* clock = &steadyLiveClock();
     PublisherFactory makePublisher = makeRtmpPublisher;
+    ThreadStarter threadStarter = ::startThread;
     int queuedVideo = 0;  // under lock: packets of each kind in `queue`
     int queuedAudio = 0;
     // The decoder configuration of the last key frame that carried one (sender thread

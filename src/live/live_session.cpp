@@ -33,6 +33,7 @@ std::string validateDestination(const Destination& destination, const std::strin
 LiveSession::LiveSession(LiveMediaAccess access) : kit(std::move(access)) {
     if (!kit.clock) kit.clock = &steadyLiveClock();
     if (!kit.makePublisher) kit.makePublisher = makeRtmpPublisher;
+    if (!kit.threadStarter) kit.threadStarter = startThread;
 }
 
 LiveSession::~LiveSession() {
@@ -77,6 +78,7 @@ std::string LiveSession::start(const Project& project, const KeyLookup& keyLooku
         }
         output->clock = kit.clock;
         output->makePublisher = kit.makePublisher;
+        output->threadStarter = kit.threadStarter;
         list.push_back(std::move(output));
     }
     if (list.empty()) return "Add a destination in Settings > Destinations";

@@ -27,6 +27,7 @@ struct LiveMediaAccess {
     std::function<ICompositor*(int canvas)> compositor;
     PublisherFactory makePublisher = makeRtmpPublisher;
     LiveClock* clock = &steadyLiveClock();
+    ThreadStarter threadStarter = startThread;
 };
 
 // Reads the kit's factories and compositors at the moment they are used, so the kit

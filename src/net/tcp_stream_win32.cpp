@@ -147,7 +147,8 @@ int TcpStream::read(uint8_t* buffer, size_t size, int timeoutMs) {
     // A shutdown from another thread does not reliably wake a select that is
     // already waiting, so long waits go in slices that look at the flag.
     const SOCKET s = sockOf(socket_);
-    const int w = waitWatchingStop(timeoutMs, [this] { return stopped(); }, [s](int ms) { return waitReadable(s, ms); });
+    const int w =
+        waitWatchingStop(timeoutMs, [this] { return stopped(); }, [s](int ms) { return waitReadable(s, ms); });
     if (w == kWaitStopped) return -1;
     if (w == 0) return 0;
     if (w < 0) {

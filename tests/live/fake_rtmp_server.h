@@ -185,7 +185,9 @@ private:
 inline std::unique_ptr<RtmpSession> sessionFor(FakeRtmpServer& server) {
     FakeRtmpServer* s = &server;
     return std::make_unique<RtmpSession>(
-        [s](const std::string&, int, bool, int, std::string&, const std::atomic<bool>*) { return std::make_unique<FakeStream>(*s); },
+        [s](const std::string&, int, bool, int, std::string&, const std::atomic<bool>*) {
+            return std::make_unique<FakeStream>(*s);
+        },
         [s] { return s->now; });
 }
 

@@ -189,7 +189,8 @@ TEST(Updater, InstallSwapsTheFilesAndNeverLosesTheProgram) {
         int moves = 0;
         message.clear();
         const InstallStep step = [&](const std::wstring& from, const std::wstring& to) {
-            if (c.writtenWhileInstalled && from == program) std::ofstream(toFsPath(newExe), std::ios::binary) << "swapped";
+            if (c.writtenWhileInstalled && from == program)
+                std::ofstream(toFsPath(newExe), std::ios::binary) << "swapped";
             return c.failingFrom == 0 || ++moves < c.failingFrom ? 0ul : 100ul + unsigned(moves);
         };
         EXPECT_EQ(installUpdate(program, newExe, kProgramHash, message, step) == InstallOutcome::Installed, !*c.message)

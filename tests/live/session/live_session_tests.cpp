@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <system_error>
+#include <thread>
 
 #include "live/live_session.h"
 #include "live_fakes.h"
@@ -38,6 +40,11 @@ struct Rig {
         access.compositor = [this](int canvas) -> ICompositor* { return canvas == 0 ? &horizontal : &vertical; };
         access.makePublisher = publisherFactory(publishLog);
         access.clock = &clock;
+        access.threadStarter = [this](std::function<void()> body) {
+            if (threadsLeft-- == 0)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            return std::thread(std::move(body));
+        };
         return access;
     }
     std::string start() {
@@ -53,6 +60,7 @@ struct Rig {
     std::shared_ptr<EncoderLog> encoderLog = std::make_shared<EncoderLog>();
     std::shared_ptr<PublishLog> publishLog = std::make_shared<PublishLog>();
     std::string videoFailure;
+    int threadsLeft = -1;  // threads the system will still give; -1 any number
     FakeCompositor horizontal{1920, 1080, 1};
     FakeCompositor vertical{1080, 1920, 2};
     FakeClock clock;
@@ -105,6 +113,16 @@ TEST(LiveSessionStart, RefusesWithTheTextOfTheFirstBadDestination) {
         rig.keys["a"] = "k";
         EXPECT_EQ(rig.start(), "Dest a: No H.264 encoder accepted 1920x1080");
         EXPECT_TRUE(rig.session.outputs.empty());
+    }
+    {
+        // No thread for the second: the first, already sending, is stopped with it.
+        Rig rig;
+        rig.threadsLeft = 1;
+        rig.project.destinations = {destination("a", 0, 0), destination("b", 1, 0)};
+        rig.keys = {{"a", "k"}, {"b", "k"}};
+        EXPECT_EQ(rig.start(), "Dest b: the system could not start another thread");
+        EXPECT_TRUE(rig.session.outputs.empty());
+        EXPECT_EQ(rig.encoderLog->closed, 2);
     }
 }
 
