@@ -1,6 +1,7 @@
 // CPU cost of going live, without the encoders: the main thread's pushMedia (canvas
 // read-back, scaling, queueing) and every sender thread (FLV wrapping, RTMP chunking,
-// socket writes) while two destinations stream to a local nginx in real time.
+// socket writes) while two destinations stream to a local nginx in real time. Then how
+// long a stop holds its caller when the link stalled before it.
 //
 // The encoders are stand-ins that cost nothing and hand out packets of the size the
 // destination's bit rate gives, so what is measured is the live path itself.
@@ -12,12 +13,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "live/live_session.h"
 #include "live/session/live_fakes.h"
 #include "nginx_peer.h"
+#include "stall_relay.h"
 
 namespace {
 
@@ -97,67 +101,112 @@ public:
     uint64_t pending = 0, total = 0;
 };
 
-struct Case {
-    const char* name;
-    int heightLimit;
+// Two destinations, one per canvas, streaming from cost-free encoders; `url` names
+// each destination's server.
+struct BenchLive {
+    BenchLive(int heightLimit, int kbps, const std::function<std::string(const std::string& id)>& url) {
+        access.makeVideoEncoder = [] { return std::make_unique<SizedVideoEncoder>(); };
+        access.makeAudioEncoder = [] { return std::make_unique<SizedAudioEncoder>(); };
+        access.compositor = [this](int canvas) -> ICompositor* { return canvas == 0 ? &horizontal : &vertical; };
+        session = std::make_unique<LiveSession>(access);
+        for (int i = 0; i < 2; ++i) {
+            Destination d;
+            d.id.assign(1, char('a' + i));
+            d.name = d.id;
+            d.serverUrl = url(d.id);
+            d.canvas = i;
+            d.bitrateKbps = kbps;
+            d.heightLimit = heightLimit;
+            project.destinations.push_back(d);
+        }
+    }
+    std::string start() {
+        return session->start(project, [](const Destination& d) { return "bench-" + d.id; });
+    }
+    // Ticks at 60 Hz for the time given; the CPU seconds that pushMedia took.
+    double pushFor(double seconds) {
+        // Samples of one 60 Hz tick; the audio encoder ignores their values.
+        const std::vector<int16_t> samples(800 * 2, 0);
+        double cpu = 0;
+        auto next = std::chrono::steady_clock::now();
+        const auto end = next + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            const double before = ownCpuSeconds();
+            session->pushMedia(project, samples);
+            cpu += ownCpuSeconds() - before;
+            next += std::chrono::microseconds(16667);
+            std::this_thread::sleep_until(next);
+        }
+        return cpu;
+    }
+
+    livefake::PixelCanvas horizontal{1920, 1080, 1920 * 4};
+    livefake::PixelCanvas vertical{1080, 1920, 1080 * 4};
+    LiveMediaAccess access;
+    std::unique_ptr<LiveSession> session;
+    Project project;
 };
 
-void runCase(const Case& c, double seconds, const std::string& folder) {
+void runCase(const char* name, int heightLimit, double seconds, const std::string& folder) {
     NginxRtmpPeer peer(folder, {"a", "b"});
     if (!peer.start()) {
-        std::printf("%s: %s\n", c.name, peer.lastError().c_str());
+        std::printf("%s: %s\n", name, peer.lastError().c_str());
         return;
     }
-    livefake::PixelCanvas horizontal(1920, 1080, 1920 * 4), vertical(1080, 1920, 1080 * 4);
-    LiveMediaAccess access;
-    access.makeVideoEncoder = [] { return std::make_unique<SizedVideoEncoder>(); };
-    access.makeAudioEncoder = [] { return std::make_unique<SizedAudioEncoder>(); };
-    access.compositor = [&](int canvas) -> ICompositor* { return canvas == 0 ? &horizontal : &vertical; };
-    LiveSession session(access);
-
-    Project project;
-    for (int i = 0; i < 2; ++i) {
-        Destination d;
-        d.id.assign(1, char('a' + i));
-        d.name = d.id;
-        d.serverUrl = peer.url(d.id);
-        d.canvas = i;
-        d.bitrateKbps = 6000;
-        d.heightLimit = c.heightLimit;
-        project.destinations.push_back(d);
-    }
-    const std::string error = session.start(project, [](const Destination& d) { return "bench-" + d.id; });
-    if (!error.empty()) {
-        std::printf("%s: %s\n", c.name, error.c_str());
+    BenchLive live(heightLimit, 6000, [&](const std::string& id) { return peer.url(id); });
+    if (const std::string error = live.start(); !error.empty()) {
+        std::printf("%s: %s\n", name, error.c_str());
         return;
     }
-    // Samples of one 60 Hz tick; the audio encoder ignores their values.
-    const std::vector<int16_t> samples(800 * 2, 0);
-    double pushCpu = 0;
     const auto begin = std::chrono::steady_clock::now();
-    const auto end = begin + std::chrono::duration<double>(seconds);
-    auto next = begin;
-    while (std::chrono::steady_clock::now() < end) {
-        const double before = ownCpuSeconds();
-        session.pushMedia(project, samples);
-        pushCpu += ownCpuSeconds() - before;
-        next += std::chrono::microseconds(16667);
-        std::this_thread::sleep_until(next);
-    }
+    const double pushCpu = live.pushFor(seconds);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     double senderCpu = 0;
-    int live = session.liveCount();
-    for (auto& output : session.outputs) senderCpu += threadCpuSeconds(output->thread.native_handle());
     int64_t frames = 0;
-    for (auto& output : session.outputs) frames += output->framesSent;
-    session.stopAll();
+    const int liveCount = live.session->liveCount();
+    for (auto& output : live.session->outputs) {
+        senderCpu += threadCpuSeconds(output->thread.native_handle());
+        frames += output->framesSent;
+    }
+    live.session->stopAll();
     peer.stop();
 
     const double perSecond = (pushCpu + senderCpu) / wall;
     std::printf("%-34s live %d/2, %lld frames in %.1f s: pushMedia %.2f ms/s, senders %.2f ms/s, "
                 "total %.2f %% of one core\n",
-                c.name, live, static_cast<long long>(frames), wall, pushCpu * 1000 / wall, senderCpu * 1000 / wall,
-                perSecond * 100);
+                name, liveCount, static_cast<long long>(frames), wall, pushCpu * 1000 / wall,
+                senderCpu * 1000 / wall, perSecond * 100);
+}
+
+// How long the stop holds its caller (in the studio, the window's thread) when the link
+// to both servers stalled this long before it; below 0, a healthy link.
+void runStopCase(double stalledSeconds, const std::string& folder) {
+    NginxRtmpPeer peer(folder, {"a", "b"});
+    if (!peer.start()) {
+        std::printf("stop: %s\n", peer.lastError().c_str());
+        return;
+    }
+    StallRelay relays[2] = {StallRelay(peer.port()), StallRelay(peer.port())};
+    BenchLive live(0, 20000, [&](const std::string& id) {
+        return "rtmp://127.0.0.1:" + std::to_string(relays[id[0] - 'a'].port()) + "/" + id;
+    });
+    if (const std::string error = live.start(); !error.empty()) {
+        std::printf("stop: %s\n", error.c_str());
+        return;
+    }
+    live.pushFor(2);
+    const int liveCount = live.session->liveCount();
+    if (stalledSeconds >= 0) {
+        for (StallRelay& relay : relays) relay.stall();
+        live.pushFor(stalledSeconds);
+    }
+    const auto before = std::chrono::steady_clock::now();
+    live.session->stopAll();
+    const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    peer.stop();
+    char stall[32] = "healthy link";
+    if (stalledSeconds >= 0) std::snprintf(stall, sizeof stall, "stalled %.1f s", stalledSeconds);
+    std::printf("stop, %-18s live %d/2: held the caller %.3f s\n", stall, liveCount, held);
 }
 
 }  // namespace
@@ -167,7 +216,9 @@ int main(int argc, char** argv) {
     const char* bin = std::getenv("QH_BINARY_DIR");
     const std::string folder = std::string(bin ? bin : "/tmp") + "/live-bench";
     std::printf("two destinations, 6000 kbps video + 192 kbps audio each, 30 fps, ticks at 60 Hz\n");
-    runCase({"1080p30 horizontal + 1080p30 vertical", 0}, seconds, folder);
-    runCase({"both scaled to 720p30", 720}, seconds, folder);
+    runCase("1080p30 horizontal + 1080p30 vertical", 0, seconds, folder);
+    runCase("both scaled to 720p30", 720, seconds, folder);
+    std::printf("two destinations at 20000 kbps each through relays that stop carrying data\n");
+    for (double stalled : {-1.0, 0.2, 3.0, 12.0}) runStopCase(stalled, folder);
     return 0;
 }

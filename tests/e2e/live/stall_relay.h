@@ -64,18 +64,27 @@ private:
         sockaddr_in addr = loopback(serverPort_);
         if (client_ < 0 || connect(server_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return;
         char buffer[kBufferBytes];
+        bool ended[2] = {false, false};
         while (!ending_) {
             if (stalled_) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
                 continue;
             }
-            pollfd both[2] = {{client_, POLLIN, 0}, {server_, POLLIN, 0}};
+            // A side that ended its sending is passed on as such and no longer read.
+            pollfd both[2] = {{ended[0] ? -1 : client_, POLLIN, 0}, {ended[1] ? -1 : server_, POLLIN, 0}};
             if (poll(both, 2, kPollMs) <= 0) continue;
             for (int i = 0; i < 2; ++i) {
                 if (!(both[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                const int to = i == 0 ? server_ : client_;
                 const ssize_t n = read(both[i].fd, buffer, sizeof buffer);
-                if (n <= 0) return;
-                if (send(both[1 - i].fd, buffer, size_t(n), MSG_NOSIGNAL) != n) return;
+                if (n < 0) return;
+                if (n == 0) {
+                    ended[i] = true;
+                    shutdown(to, SHUT_WR);
+                    if (ended[1 - i]) return;
+                } else if (send(to, buffer, size_t(n), MSG_NOSIGNAL) != n) {
+                    return;
+                }
             }
         }
     }
