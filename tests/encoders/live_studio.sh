@@ -42,6 +42,13 @@ stop_nginx() {
   nginx_pid=""
 }
 
+# The bytes nginx has not read yet, one line per connection to it; nothing when there is none.
+unread_at_nginx() { ss -Htn state established "( sport = :$nginx_port )" | awk '{ print $1 }'; }
+no_connection() { [ -z "$(unread_at_nginx)" ]; }
+unread_data() { unread_at_nginx | awk '$1 > 0 { found = 1 } END { exit !found }'; }
+# Media of the stream under the key e2ekey, not only the header nginx writes as publishing starts.
+media_arrived() { [ "$(stat -c %s "$work/nginx/rec/e2ekey.flv" 2>/dev/null || echo 0)" -gt 65536 ]; }
+
 # prepare_live_check <transforms dll> <studio_profile.exe>: the encoders' prefix, the private
 # PulseAudio's null sink behind the studio's microphone, nginx, and a profile in $work/profile
 # that records to $work/main with backups in $work/backup and goes live to nginx under the key
@@ -103,6 +110,24 @@ close_studio() {
   kill -0 "$studio_pid" 2>/dev/null && fail "the studio did not close"
   wait "$studio_pid"; closed_code=$?; studio_pid=""
   closed_in=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+}
+
+# live_close <quillhaven.exe> <healthy|stalled> <log>: starts the studio, goes live with Ctrl+L
+# until media reaches nginx, stalls nginx first when asked (SIGSTOP: it stops reading, so the
+# link stalls) and closes politely; sets closed_code and closed_in. nginx goes on afterwards.
+live_close() {
+  # nginx has let the last stream go, or it would refuse this one as already publishing.
+  wait_for 300 no_connection || fail "nginx still holds the last connection"
+  rm -f "$work/nginx/rec/e2ekey.flv"
+  start_studio "$1" "$3"
+  press ctrl+l
+  wait_for 300 media_arrived || fail "nothing reached nginx: $(tail -n 5 "$work/nginx/logs/error.log")"
+  if [ "$2" = stalled ]; then
+    kill -STOP "$nginx_pid"
+    wait_for 100 unread_data || fail "no data waits for the stalled nginx"
+  fi
+  close_studio
+  kill -CONT "$nginx_pid"
 }
 
 # kill_studio: the studio runs in the encoders' prefix of its own: ending its server ends every
