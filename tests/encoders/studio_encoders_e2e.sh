@@ -10,10 +10,11 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/encoder_prefix.sh"
+. "$here/live_studio.sh"
 exe=$1 dll=$2 profile_tool=$3 artifacts=$4
 rm -rf "$artifacts"; mkdir -p "$artifacts"
 work=$(mktemp -d "$artifacts/run.XXXXXX")
-studio_pid="" nginx_pid="" pacat_pid="" tone_pid=""
+pacat_pid="" tone_pid=""
 fail() { echo "studio_encoders_e2e: $*" >&2; exit 1; }
 # What the screen shows and what the machine had when a step did not happen: the studio tells
 # the user why in its window, never on its output.
@@ -25,47 +26,15 @@ diagnose() {
     "$(df -Pm "$work" | awk 'NR == 2 { print $4 }') MiB free; files: $(ls "$work/main" "$work/backup")" >&2
 }
 cleanup() {
-  # The studio runs in the encoders' prefix of its own: ending its server ends every process of
-  # it, so that no window of a failed run is left for the next check to find.
-  [ -z "$studio_pid" ] || { kill "$studio_pid" 2>/dev/null; wineserver -k </dev/null >/dev/null 2>&1; }
-  [ -z "$nginx_pid" ] || { kill -QUIT "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null; }
+  kill_studio
+  stop_nginx
   [ -z "$tone_pid" ] || kill "$tone_pid" 2>/dev/null
   exec 3>&-
   [ -z "$pacat_pid" ] || kill "$pacat_pid" 2>/dev/null
 }
 trap cleanup EXIT
-[ -n "${QH_PULSE_RUNTIME_DIR:-}" ] || fail "no PulseAudio to play into; run through scripts/test"
-export XDG_RUNTIME_DIR=$QH_PULSE_RUNTIME_DIR
-# wait_for <tenths of a second> <command...>: polls until the command succeeds.
-wait_for() {
-  local n=$1 i; shift
-  for ((i = 0; i < n; i++)); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-use_encoder_prefix "$dll" || exit 1
-
 # nginx with the RTMP module, recording what is published.
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$work/nginx/logs" "$work/nginx/rec"
-chmod 0777 "$work/nginx/rec"
-cat >"$work/nginx/nginx.conf" <<CONF
-load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;
-daemon off;
-master_process off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/logs/error.log info;
-events { worker_connections 64; }
-rtmp { server { listen 127.0.0.1:$port; chunk_size 4096;
-  application live { live on; record all; record_unique off; record_path $work/nginx/rec; } } }
-CONF
-/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" </dev/null >/dev/null 2>"$work/nginx/logs/stderr.log" &
-nginx_pid=$!
-wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" 2>/dev/null || fail "nginx did not open its port"
-
-mkdir -p "$work/profile" "$work/main" "$work/backup"
-wine "$profile_tool" "$(windows_path "$work/profile")" "$(windows_path "$work/main")" \
-  "$(windows_path "$work/backup")" "rtmp://127.0.0.1:$port/live" "e2ekey" </dev/null 2>&1 | tr -d '\r'
-[ "${PIPESTATUS[0]}" -eq 0 ] || fail "could not prepare the profile"
+prepare_live_check "$dll" "$profile_tool"
 
 # The player waits on a pipe from the start, so that the tone reaches the sink as soon as it is
 # written, with no connection to make at that moment; until then the sink plays silence. Its
@@ -78,33 +47,7 @@ pacat --playback -d qhsink --format=s16le --rate=48000 --channels=2 --latency-ms
 pacat_pid=$!
 exec 3>"$work/tone.pipe"
 
-# A studio window of the check before must be gone, or it would be taken for this one's.
-no_window() { ! xdotool search --onlyvisible --name '^Quillhaven$' >/dev/null 2>&1; }
-wait_for 100 no_window || fail "a studio window of an earlier run is still open"
-QUILLHAVEN_PROFILE=$(windows_path "$work/profile") wine "$exe" </dev/null >"$work/studio.log" 2>&1 &
-studio_pid=$!
-wid=""
-# The studio's own window: shown by its process (Wine marks each window with it) and as wide as
-# the main window, never a message box of the same title.
-find_window() {
-  local w
-  for w in $(xdotool search --all --onlyvisible --pid "$studio_pid" --name '^Quillhaven$' 2>/dev/null); do
-    [ "$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -ge 1000 ] \
-      2>/dev/null && { wid=$w; return 0; }
-  done
-  return 1
-}
-wait_for 300 find_window || fail "no window appeared"
-drawn() {
-  local v
-  v=$(convert x:"$wid" -crop 1x1+120+30 -format '%[fx:round(255*r)] %[fx:round(255*g)] %[fx:round(255*b)]' info: 2>/dev/null)
-  [ -n "$v" ] && [ "$v" != "0 0 0" ]
-}
-wait_for 300 drawn || fail "the window stayed black"
-press() { xdotool windowfocus --sync "$wid" 2>/dev/null; xdotool key --clearmodifiers "$1"; }
-# Without a window manager a window gets the keyboard from Wine only once it is clicked: a click
-# on the empty preview does that (its layers are below the point).
-xdotool mousemove --window "$wid" 700 500 click 1
+start_studio "$exe" "$work/studio.log"
 sizes() { stat -c %s "$work"/main/*.mkv "$work"/backup/*.mkv 2>/dev/null | tr '\n' ' '; }
 # stopped_within <tenths>: true once the recordings have not grown for three seconds (a recording
 # writes a cluster at least every second of video); sets "stopped" to the last time they grew.
@@ -161,13 +104,9 @@ wait_for 200 bash -c "[ -s '$work/nginx/rec/e2ekey.flv' ]" \
 sleep 5  # the length of the broadcast
 press ctrl+l
 
-# A polite close: the close button of the title bar.
-width=$(xdotool getwindowgeometry "$wid" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-xdotool mousemove --window "$wid" $((width - 23)) 28 click 1
-wait_for 300 bash -c "! kill -0 $studio_pid 2>/dev/null" || fail "the studio did not close"
-wait "$studio_pid"; code=$?; studio_pid=""
-[ "$code" -eq 0 ] || fail "the studio exited with $code"
-kill -QUIT "$nginx_pid"; wait "$nginx_pid"; nginx_pid=""
+close_studio
+[ "$closed_code" -eq 0 ] || fail "the studio exited with $closed_code"
+stop_nginx
 
 # The seconds of sound a file holds, from its AAC packets of 1024 samples at 48 kHz (ffprobe
 # lists an AAC stream for its header alone). The microphone is captured from the start, so the
