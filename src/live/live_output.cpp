@@ -98,9 +98,9 @@ bool LiveOutput::awaitSender(std::chrono::steady_clock::time_point deadline) {
 }
 
 void LiveOutput::finishStop() {
+    assert(stopping);
     {
         std::lock_guard<std::mutex> guard(lock);
-        stopping = true;
         // A goodbye that outlived its allowance, or a write stuck on a link that stopped
         // taking data: closing the connection ends either at once.
         if (session) session->abort();

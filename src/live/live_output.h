@@ -101,7 +101,7 @@ struct LiveOutput {
     void requestStop();
     // Waits for the sender to return, until the deadline at most; true when it has.
     bool awaitSender(std::chrono::steady_clock::time_point deadline);
-    // Cuts off whatever still talks to the server, joins the sender and closes
+    // After requestStop: cuts off whatever still talks to the server, joins the sender and closes
     // the encoders.
     void finishStop();
 
